@@ -1,0 +1,136 @@
+// The simulated Kestrune as a program of its own: it prints the terminal
+// to point the updater at and takes commands on standard input.
+//
+// usage: kestrune-sim [--paced] [--bootstrap] [--link PATH] [--fault SPEC]...
+
+#include "FaultSpec.h"
+#include "SimulatedKestrune.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+char g_linkPath[4096];
+
+void RemoveLinkAndExit(int)
+{
+    if (g_linkPath[0])
+        unlink(g_linkPath);
+    _exit(0);
+}
+
+void PrintHelp()
+{
+    std::puts("commands: power | bootstrap | off | status | fault SPEC | clear | plug | quit");
+}
+
+void PrintStatus(SimulatedKestrune& sim)
+{
+    sim.WithDevice([](KestruneDevice& device) {
+        const std::string version = device.FirmwareVersion();
+        std::printf("listener: %s; firmware %s; FPGA %s%s\n", ListenerName(device.CurrentListener()),
+                    version.empty() ? "damaged" : version.c_str(),
+                    device.FpgaConfigured() ? "configured" : "not configured",
+                    device.CablePulled() ? "; cable pulled" : "");
+    });
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: kestrune-sim [--paced] [--bootstrap] [--link PATH] [--fault SPEC]...\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimulatedKestrune::Options options;
+    std::string linkPath;
+    std::vector<Fault> faults;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--paced") {
+            options.bPaced = true;
+        } else if (arg == "--bootstrap") {
+            options.bStartInBootstrap = true;
+        } else if (arg == "--link" && i + 1 < argc) {
+            linkPath = argv[++i];
+        } else if (arg == "--fault" && i + 1 < argc) {
+            const auto fault = ParseFault(argv[++i]);
+            if (!fault) {
+                std::fprintf(stderr, "kestrune-sim: not a fault: %s\n", argv[i]);
+                return 2;
+            }
+            faults.push_back(*fault);
+        } else {
+            return Usage();
+        }
+    }
+
+    SimulatedKestrune sim(options);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "kestrune-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    sim.WithDevice([&](KestruneDevice& device) {
+        for (const Fault& fault : faults)
+            device.AddFault(fault);
+    });
+    if (!linkPath.empty()) {
+        unlink(linkPath.c_str());
+        if (symlink(sim.DevicePath().c_str(), linkPath.c_str()) != 0) {
+            std::fprintf(stderr, "kestrune-sim: cannot link %s: %s\n", linkPath.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+        std::snprintf(g_linkPath, sizeof g_linkPath, "%s", linkPath.c_str());
+    }
+    std::signal(SIGTERM, RemoveLinkAndExit);
+    std::signal(SIGINT, RemoveLinkAndExit);
+    std::printf("kestrune-sim: simulated Kestrune on %s%s\n", sim.DevicePath().c_str(),
+                options.bPaced ? " (paced at line speed)" : "");
+    PrintStatus(sim);
+    std::fflush(stdout);
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (line == "quit")
+            break;
+        if (line == "power") {
+            sim.PowerCycle(false);
+        } else if (line == "bootstrap") {
+            sim.PowerCycle(true);
+        } else if (line == "off") {
+            sim.PowerOff();
+        } else if (line == "status") {
+        } else if (line == "clear") {
+            sim.WithDevice([](KestruneDevice& device) { device.ClearFaults(); });
+        } else if (line == "plug") {
+            sim.WithDevice([](KestruneDevice& device) { device.ReconnectCable(); });
+        } else if (line.rfind("fault ", 0) == 0) {
+            const auto fault = ParseFault(line.substr(6));
+            if (!fault) {
+                std::puts("not a fault: KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]");
+                continue;
+            }
+            sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*fault); });
+            std::printf("fault set: %s\n", DescribeFault(*fault).c_str());
+        } else {
+            PrintHelp();
+            continue;
+        }
+        PrintStatus(sim);
+        std::fflush(stdout);
+    }
+    // Without standard input (run in the background) keep serving until told to stop.
+    if (line != "quit" && !isatty(STDIN_FILENO))
+        for (;;)
+            pause();
+    RemoveLinkAndExit(0);
+}

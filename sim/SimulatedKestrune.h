@@ -1,0 +1,77 @@
+#pragma once
+// A simulated Kestrune behind a pseudo-terminal: the updater opens the
+// terminal's device path like a serial port. A thread of its own carries
+// bytes between the terminal and the device model, reading the line
+// settings the updater applied, and, when paced, spacing bytes as the line
+// speed would.
+
+#include "KestruneDevice.h"
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class SimulatedKestrune {
+public:
+    struct Options {
+        bool bPaced = false;            // bytes take their wire time in both directions
+        bool bStartInBootstrap = false; // powered on with "SET" held
+    };
+
+    explicit SimulatedKestrune(Options options);
+    SimulatedKestrune() : SimulatedKestrune(Options{}) {}
+    ~SimulatedKestrune();
+    SimulatedKestrune(const SimulatedKestrune&) = delete;
+    SimulatedKestrune& operator=(const SimulatedKestrune&) = delete;
+
+    // Opens the pseudo-terminal and starts the device; false if the
+    // terminal could not be made.
+    bool Start();
+    const std::string& DevicePath() const { return m_devicePath; }
+    bool Paced() const { return m_options.bPaced; }
+
+    // Power off and on again, with or without "SET" held.
+    void PowerCycle(bool holdSet);
+    void PowerOff();
+
+    // Runs f on the device model while the carrier thread waits.
+    template <typename F>
+    auto WithDevice(F&& f)
+    {
+        std::lock_guard lock(m_mutex);
+        return f(m_device);
+    }
+
+    // The line mode the updater has set, as the updater numbers them.
+    int8_t HostLineMode() const;
+
+private:
+    struct Pending {
+        uint8_t byte;
+        KestruneDevice::Time at;
+        int8_t lineMode;
+    };
+
+    void Run();
+    void CarryInbound(KestruneDevice::Time now);
+    void CarryOutbound(KestruneDevice::Time now);
+    KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
+    std::chrono::microseconds CharacterTime() const;
+    void Wake();
+
+    Options m_options;
+    KestruneDevice m_device;
+    mutable std::mutex m_mutex;
+    std::thread m_thread;
+    bool m_bStop = false;
+    int m_master = -1;
+    int m_slave = -1; // held so the terminal stays up between the updater's opens
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    std::string m_devicePath;
+    std::deque<Pending> m_inbound;
+    std::deque<Pending> m_outbound;
+    KestruneDevice::Time m_inboundFree{};
+    KestruneDevice::Time m_outboundFree{};
+};
