@@ -1,0 +1,3 @@
+#include "ImageBuffer.h"
+
+uint8_t g_imageBuffer[kImageBufferSize];
