@@ -1,0 +1,142 @@
+// The four update stages: each stages its image, then drives the listener
+// that runs in the device at that point.
+
+#include "DeviceLink.h"
+
+#include "FirmwareImages.h"
+#include "ImageBuffer.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kBootstrapSize = 256;
+constexpr uint16_t kSecondaryStart = 0x6000;
+constexpr uint32_t kSecondaryEnd = 0x8000;
+constexpr uint8_t kRequiredFlashDevice = 0x20;
+constexpr uint32_t kFlashStart = 0x8000;
+constexpr uint32_t kFlashEnd = 0x10000;
+constexpr uint32_t kEepromFirst = 0xB600;
+constexpr uint32_t kEepromLast = 0xB7FF;
+constexpr uint8_t kFpgaBank = 2;
+constexpr uint8_t kApplicationBank = 3;
+
+bool PageIsErased(const uint8_t* page)
+{
+    for (uint32_t i = 0; i < CDeviceLink::kPageSize; ++i)
+        if (page[i] != 0xFF)
+            return false;
+    return true;
+}
+
+} // namespace
+
+void CDeviceLink::Report(int stage, const char* step, uint32_t done, uint32_t total)
+{
+    if (m_progressObserver)
+        m_progressObserver(StageProgress{stage, step, done, total});
+}
+
+bool CDeviceLink::StageImage(const FirmwareImage& firmware)
+{
+    ImageText image{};
+    if (!FindImageText(firmware.typeName, firmware.id, image) || !image.text)
+        return false;
+    std::memset(g_imageBuffer, firmware.fill, kImageBufferSize);
+    // A malformed record only ends the image; the stage sends what was placed.
+    ReadImage(image.text, image.length, g_imageBuffer, firmware.base, firmware.limit);
+    return true;
+}
+
+bool CDeviceLink::LoadPrimaryBootstrap()
+{
+    if (!StageImage(kBootOneImage))
+        return false;
+    Report(1, "download", 0, 1);
+    uint8_t echo[kBootstrapSize];
+    bool ok = SetLineMode(1) && DownloadBootstrap(g_imageBuffer, echo) && SetLineMode(2) &&
+              std::memcmp(echo, g_imageBuffer, kBootstrapSize) == 0;
+    if (ok) {
+        Report(1, "sign-on", 0, 1);
+        ok = WaitForSignOn();
+    }
+    if (ok)
+        Report(1, "sign-on", 1, 1);
+    Purge();
+    return ok;
+}
+
+bool CDeviceLink::LoadSecondaryBootstrap()
+{
+    if (!StageImage(kBootTwoImage))
+        return false;
+    if (!SetLineMode(2) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
+        return false;
+    const uint32_t blocks = (kSecondaryEnd - kSecondaryStart) / kBlockSize;
+    for (uint32_t i = 0; i < blocks; ++i) {
+        const auto address = static_cast<uint16_t>(kSecondaryStart + i * kBlockSize);
+        if (!WriteBlock(g_imageBuffer + i * kBlockSize, address))
+            return false;
+        Report(2, "write", i + 1, blocks);
+    }
+    // Read-back: an exchange that fails only ends it, but a block that came
+    // back different from what was staged means the loader in the device's
+    // RAM is not the one we sent, and starting it would run damaged code.
+    for (uint32_t i = 0; i < blocks; ++i) {
+        const auto address = static_cast<uint16_t>(kSecondaryStart + i * kBlockSize);
+        uint8_t block[kBlockSize];
+        if (!ReadBlock(address, block))
+            break;
+        if (std::memcmp(block, g_imageBuffer + i * kBlockSize, kBlockSize) != 0)
+            return false;
+        Report(2, "verify", i + 1, blocks);
+    }
+    JumpTo(kSecondaryStart);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    return PingLoader();
+}
+
+bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8_t bank)
+{
+    if (!StageImage(firmware))
+        return false;
+    uint8_t flashId[3] = {};
+    if (!SetLineMode(2) || !ReadFlashId(flashId) || flashId[1] != kRequiredFlashDevice)
+        return false;
+    Report(stage, "erase", 0, 1);
+    if (!EraseBank(bank))
+        return false;
+
+    uint32_t pagesToSend = 0;
+    for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize)
+        if ((page < kEepromFirst || page > kEepromLast) &&
+            !PageIsErased(g_imageBuffer + (page - kFlashStart)))
+            ++pagesToSend;
+
+    uint32_t sent = 0;
+    for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize) {
+        // The EEPROM with the device's settings sits in front of these pages.
+        if (page >= kEepromFirst && page <= kEepromLast)
+            continue;
+        const uint8_t* data = g_imageBuffer + (page - kFlashStart);
+        if (PageIsErased(data))
+            continue;
+        if (!ProgramPage(data, static_cast<uint16_t>(page), bank))
+            return false;
+        Report(stage, "program", ++sent, pagesToSend);
+    }
+    SetLineMode(0); // back to the device's run mode; not part of the outcome
+    return true;
+}
+
+bool CDeviceLink::LoadFpgaImage()
+{
+    return LoadFlashImage(3, kXilinxDataImage, kFpgaBank);
+}
+
+bool CDeviceLink::LoadApplication()
+{
+    return LoadFlashImage(4, kApplicationImage, kApplicationBank);
+}
