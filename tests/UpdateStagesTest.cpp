@@ -1,0 +1,165 @@
+// Whole updates against the simulated Kestrune, with and without faults.
+
+#include "EmbeddedImages.h"
+#include "FaultSpec.h"
+#include "FirmwareImages.h"
+#include "PortDevices.h"
+#include "SRecordReader.h"
+#include "SimulatedKestrune.h"
+#include "UpdateRun.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bank = std::array<uint8_t, KestruneDevice::kBankSize>;
+
+// What a bank holds once the image is in: erased flash with the image on it.
+Bank ExpectedBank(const FirmwareImage& image)
+{
+    Bank bank;
+    bank.fill(0xFF);
+    ImageText text{};
+    EXPECT_TRUE(FindImageText(image.typeName, image.id, text));
+    CSRecordReader::ReadImage(text.text, text.length, bank.data(), image.base, image.limit);
+    return bank;
+}
+
+class UpdateStages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.Start());
+        sim.WithDevice([](KestruneDevice& device) { device.Timing().signOnDelay = std::chrono::milliseconds(300); });
+        sim.PowerCycle(true);
+        SetPortRoute(1, PortRoute{sim.DevicePath(), false});
+        ASSERT_TRUE(link.Open(1));
+        factory = sim.WithDevice([](KestruneDevice& device) { return Snapshot(device); });
+    }
+    void TearDown() override
+    {
+        UseImageCatalog(BuiltInImages());
+        ClearPortRoutes();
+    }
+
+    struct State {
+        std::array<Bank, 4> banks;
+        std::array<uint8_t, KestruneDevice::kEepromSize> eeprom;
+    };
+    static State Snapshot(const KestruneDevice& device)
+    {
+        return State{{device.Bank(0), device.Bank(1), device.Bank(2), device.Bank(3)}, device.Eeprom()};
+    }
+    State Now() { return sim.WithDevice([](KestruneDevice& device) { return Snapshot(device); }); }
+    uint32_t Count(Exchange exchange)
+    {
+        return sim.WithDevice([&](KestruneDevice& device) { return device.ExchangeCount(exchange); });
+    }
+
+    SimulatedKestrune sim;
+    CDeviceLink link;
+    State factory;
+};
+
+TEST_F(UpdateStages, FullUpdateProgramsBanksTwoAndThreeAndNothingElse)
+{
+    ASSERT_EQ(RunUpdateStages(link), 0);
+    EXPECT_EQ(sim.HostLineMode(), kRunLine);
+    const State after = Now();
+    EXPECT_EQ(after.banks[2], ExpectedBank(kXilinxDataImage));
+    EXPECT_EQ(after.banks[3], ExpectedBank(kApplicationImage));
+    EXPECT_EQ(after.banks[0], factory.banks[0]);
+    EXPECT_EQ(after.banks[1], factory.banks[1]);
+    EXPECT_EQ(after.eeprom, factory.eeprom);
+    EXPECT_EQ(Count(Exchange::WriteBlock), 256u);
+    EXPECT_EQ(Count(Exchange::ReadBlock), 256u);
+    EXPECT_EQ(Count(Exchange::Program), 49u + 247u);
+
+    // Until the power cycle the secondary loader ignores the version query.
+    EXPECT_FALSE(QueryDeviceVersion(link).has_value());
+    sim.PowerCycle(false);
+    EXPECT_EQ(QueryDeviceVersion(link), "5.0.3");
+    EXPECT_TRUE(sim.WithDevice([](KestruneDevice& device) { return device.FpgaConfigured(); }));
+}
+
+TEST_F(UpdateStages, ReadBackThatTimesOutDoesNotStopTheStage)
+{
+    sim.WithDevice([](KestruneDevice& device) { device.AddFault(*ParseFault("silence:read:100")); });
+    EXPECT_EQ(RunUpdateStages(link), 0);
+    EXPECT_EQ(Count(Exchange::ReadBlock), 100u); // the read-back ended at the silent block
+}
+
+TEST_F(UpdateStages, MissingImageFailsItsStageBeforeAnythingIsSent)
+{
+    static std::vector<EmbeddedImage> withoutApplication;
+    const ImageCatalog builtIn = BuiltInImages();
+    for (uint32_t i = 0; i < builtIn.count; ++i)
+        if (builtIn.images[i].id != kApplicationImage.id)
+            withoutApplication.push_back(builtIn.images[i]);
+    UseImageCatalog({withoutApplication.data(), static_cast<uint32_t>(withoutApplication.size())});
+    EXPECT_EQ(RunUpdateStages(link), 4);
+    EXPECT_EQ(Count(Exchange::FlashId), 1u); // stage 4 never spoke to the device
+    EXPECT_EQ(Now().banks[3], factory.banks[3]);
+}
+
+TEST_F(UpdateStages, FailedPageLeavesTheLineInLoaderMode)
+{
+    sim.WithDevice([](KestruneDevice& device) { device.AddFault(*ParseFault("nak:program:5")); });
+    EXPECT_EQ(RunUpdateStages(link), 3);
+    EXPECT_EQ(sim.HostLineMode(), kLoaderLine);
+    EXPECT_EQ(Count(Exchange::Program), 5u);
+}
+
+struct FaultCase {
+    const char* fault;
+    int failingStage;
+};
+
+void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
+
+class UpdateStageFaults : public UpdateStages, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(UpdateStageFaults, FailTheirStageAndAFreshUpdateSucceeds)
+{
+    const auto fault = ParseFault(GetParam().fault);
+    ASSERT_TRUE(fault);
+    sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*fault); });
+    EXPECT_EQ(RunUpdateStages(link), GetParam().failingStage);
+    EXPECT_EQ(Now().eeprom, factory.eeprom);
+    if (GetParam().failingStage < 3) { // flash untouched until the erase
+        EXPECT_EQ(Now().banks[3], factory.banks[3]);
+    }
+
+    sim.WithDevice([](KestruneDevice& device) {
+        device.ClearFaults();
+        device.ReconnectCable();
+    });
+    sim.PowerCycle(true);
+    ASSERT_EQ(RunUpdateStages(link), 0);
+    sim.PowerCycle(false);
+    EXPECT_EQ(QueryDeviceVersion(link), "5.0.3");
+    EXPECT_EQ(Now().eeprom, factory.eeprom);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateStageFaults,
+    ::testing::Values(FaultCase{"corrupt:echo:1:255", 1}, FaultCase{"silence:sign-on", 1},
+                      FaultCase{"nak:clear", 2}, FaultCase{"nak:write:100", 2},
+                      FaultCase{"corrupt:read:17:5", 2}, FaultCase{"silence:ping", 2},
+                      FaultCase{"corrupt:flash-id:1:1", 3}, FaultCase{"late:erase:1:1000", 3},
+                      FaultCase{"nak:program:10:0xFF", 3}, FaultCase{"nak:program:60", 4},
+                      FaultCase{"unplug:program:100", 4}, FaultCase{"late:program:200:150", 4}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) {
+        std::string name = info.param.fault;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    });
+
+} // namespace
