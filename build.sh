@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian packages) and builds
-# everything into build/. Safe to run again: it installs only what is missing.
+# everything: the native programs and tests into build/, the Windows program
+# into build-win64/ (x86-64) and build-win32/ (i686). Safe to run again: it
+# installs only what is missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb imagemagick)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -18,3 +21,10 @@ fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
+
+for target in x86_64:win64 i686:win32; do
+    arch=${target%%:*} dir=build-${target##*:}
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
+        -DCMAKE_CXX_COMPILER="$arch-w64-mingw32-g++-posix" -DCMAKE_RC_COMPILER="$arch-w64-mingw32-windres"
+    cmake --build "$dir"
+done
