@@ -48,6 +48,7 @@ public:
         m_progressObserver = std::move(observer);
     }
 
+    static constexpr uint32_t kBootstrapSize = 256;
     static constexpr uint32_t kBlockSize = 32;
     static constexpr uint32_t kPageSize = 128;
 

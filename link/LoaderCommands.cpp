@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kBootstrapSize = 256;
 constexpr uint8_t kSignOn = 'X';
 constexpr uint8_t kDone = 'D';
 constexpr uint8_t kLoaderAlive = 'Y';

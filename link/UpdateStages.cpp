@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kBootstrapSize = 256;
 constexpr uint16_t kSecondaryStart = 0x6000;
 constexpr uint32_t kSecondaryEnd = 0x8000;
 constexpr uint8_t kRequiredFlashDevice = 0x20;

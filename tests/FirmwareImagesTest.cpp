@@ -114,35 +114,28 @@ TEST(FirmwareImages, EachIsFoundByTypeNameAndIdentifierOnly)
 
 TEST(FirmwareImages, ShapesMatchTheDevicesFirmware)
 {
-    Shape shape = Measure(Find(kBootOneImage));
-    EXPECT_EQ(shape.size, 552u);
-    EXPECT_EQ(shape.lines, 9u);
-    EXPECT_EQ(shape.recordsByLength, (std::map<uint32_t, uint32_t>{{30, 7}, {12, 1}}));
-    EXPECT_EQ(shape.longestLine, 70u);
-    EXPECT_EQ(shape.bytesGiven, 222u);
-    EXPECT_EQ(shape.firstAddress, 0x0000u);
-    EXPECT_EQ(shape.lastAddress, 0x00DDu);
+    struct Expected {
+        const FirmwareImage* image;
+        Shape shape;
+    };
+    const Expected expected[] = {
+        {&kBootOneImage, {552, 9, {{30, 7}, {12, 1}}, 70, 222, 0x0000, 0x00DD}},
+        {&kBootTwoImage, {15832, 222, {{30, 219}, {10, 1}, {4, 1}}, 70, 6584, 0x6000, 0x79B7}},
+        {&kXilinxDataImage, {17294, 397, {{16, 390}, {8, 1}, {6, 1}, {3, 3}, {2, 1}}, 42, 6265, 0xB800, 0xD078}},
+    };
+    for (const auto& [image, want] : expected) {
+        const Shape shape = Measure(Find(*image));
+        EXPECT_EQ(shape.size, want.size) << image->typeName;
+        EXPECT_EQ(shape.lines, want.lines) << image->typeName;
+        EXPECT_EQ(shape.recordsByLength, want.recordsByLength) << image->typeName;
+        EXPECT_EQ(shape.longestLine, want.longestLine) << image->typeName;
+        EXPECT_EQ(shape.bytesGiven, want.bytesGiven) << image->typeName;
+        EXPECT_EQ(shape.firstAddress, want.firstAddress) << image->typeName;
+        EXPECT_EQ(shape.lastAddress, want.lastAddress) << image->typeName;
+    }
 
-    shape = Measure(Find(kBootTwoImage));
-    EXPECT_EQ(shape.size, 15832u);
-    EXPECT_EQ(shape.lines, 222u);
-    EXPECT_EQ(shape.recordsByLength, (std::map<uint32_t, uint32_t>{{30, 219}, {10, 1}, {4, 1}}));
-    EXPECT_EQ(shape.longestLine, 70u);
-    EXPECT_EQ(shape.bytesGiven, 6584u);
-    EXPECT_EQ(shape.firstAddress, 0x6000u);
-    EXPECT_EQ(shape.lastAddress, 0x79B7u);
-
-    shape = Measure(Find(kXilinxDataImage));
-    EXPECT_EQ(shape.size, 17294u);
-    EXPECT_EQ(shape.lines, 397u);
-    EXPECT_EQ(shape.recordsByLength,
-              (std::map<uint32_t, uint32_t>{{16, 390}, {8, 1}, {6, 1}, {3, 3}, {2, 1}}));
-    EXPECT_EQ(shape.longestLine, 42u);
-    EXPECT_EQ(shape.bytesGiven, 6265u);
-    EXPECT_EQ(shape.firstAddress, 0xB800u);
-    EXPECT_EQ(shape.lastAddress, 0xD078u);
-
-    shape = Measure(Find(kApplicationImage));
+    // The application: 1977 full records and 84 shorter ones ending stretches.
+    Shape shape = Measure(Find(kApplicationImage));
     EXPECT_EQ(shape.size, 89254u);
     EXPECT_EQ(shape.lines, 2062u);
     EXPECT_EQ(shape.recordsByLength[16], 1977u);

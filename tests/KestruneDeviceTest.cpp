@@ -92,28 +92,4 @@ TEST(KestruneDevice, FlashProgrammingOnlyClearsBitsAndChecksItsChecksum)
     EXPECT_EQ(device.Bank(2)[0x80], 0xFF); // nothing programmed on a checksum mismatch
 }
 
-TEST(KestruneDevice, PagesInFrontOfTheEepromOverwriteTheSettings)
-{
-    Time now = KestruneDevice::Clock::now();
-    KestruneDevice device = SecondaryLoaderDevice(now);
-    const auto settings = device.Eeprom();
-    Send(device, PageFrame(0xB600, 3, 0x00), kLoaderLine, now);
-    EXPECT_EQ(Drain(device), std::vector<uint8_t>{0x00});
-    EXPECT_NE(device.Eeprom(), settings);
-}
-
-TEST(KestruneDevice, ApplicationAnswersOnceForALineError)
-{
-    const Time now = KestruneDevice::Clock::now();
-    KestruneDevice device;
-    device.PowerOn(false, now);
-    Send(device, {0x02, 0x01, 0x20}, kLoaderLine, now);
-    EXPECT_EQ(Drain(device), (std::vector<uint8_t>{0x02, 0x02, 0x15, 0x01}));
-    device.Tick(now + std::chrono::milliseconds(50));
-    Send(device, {0x02, 0x01, 0x20}, kRunLine, now + std::chrono::milliseconds(50));
-    const std::vector<uint8_t> reply = Drain(device);
-    ASSERT_EQ(reply.size(), 10u);
-    EXPECT_EQ(std::string(reply.begin() + 3, reply.begin() + 8), "4.2.1");
-}
-
 } // namespace

@@ -132,15 +132,6 @@ TEST_F(LoaderCommands, SignOnConsumesOtherBytesOnePerAttempt)
     EXPECT_TRUE(link.WaitForSignOn());
 }
 
-TEST_F(LoaderCommands, PingWaitsHalfASecondForTheY)
-{
-    peer.AnswerAfter(1, {'Y'}, 300ms);
-    const auto start = Clock::now();
-    EXPECT_TRUE(link.PingLoader());
-    EXPECT_GE(Clock::now() - start, 500ms);
-    EXPECT_EQ(peer.Received(1), Bytes{'V'});
-}
-
 TEST_F(LoaderCommands, DownloadSendsTheStartByteThenTheProgram)
 {
     Bytes program(256);
