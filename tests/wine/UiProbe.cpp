@@ -21,7 +21,9 @@ namespace {
 HWND WaitForWindow(const char* title, double seconds)
 {
     for (DWORD start = GetTickCount();;) {
-        if (HWND window = FindWindowA(nullptr, title))
+        // Only once it shows: a dialog is made hidden and shown when ready.
+        HWND window = FindWindowA(nullptr, title);
+        if (window && IsWindowVisible(window))
             return window;
         if (GetTickCount() - start > seconds * 1000)
             return nullptr;
@@ -79,10 +81,19 @@ int main(int argc, char** argv)
         std::printf("window \"%s\" enabled=%d\n", title, IsWindowEnabled(window) ? 1 : 0);
         EnumChildWindows(window, PrintControl, 0);
     } else if (std::strcmp(verb, "click") == 0 && argc > 3) {
-        HWND control = GetDlgItem(window, std::atoi(argv[3]));
+        const int id = std::atoi(argv[3]);
+        HWND control = GetDlgItem(window, id);
         if (!control)
             return 1;
-        PostMessageA(control, BM_CLICK, 0, 0);
+        // A push button's click is its command; a radio button has to check itself.
+        const LONG kind = GetWindowLongA(control, GWL_STYLE) & 0x0F;
+        if (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON) {
+            if (!IsWindowEnabled(control))
+                return 1;
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+        } else {
+            PostMessageA(control, BM_CLICK, 0, 0);
+        }
     } else if (std::strcmp(verb, "key") == 0 && argc > 3) {
         const WPARAM key = std::strcmp(argv[3], "enter") == 0 ? VK_RETURN : VK_ESCAPE;
         HWND target = GetWindow(window, GW_CHILD) ? GetWindow(window, GW_CHILD) : window;

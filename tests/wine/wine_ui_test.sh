@@ -40,19 +40,22 @@ shows() { # shows TITLE [SECONDS] TEXT...: the window appears and lists every TE
 absent() { ! probe dump "$1" "${2:-1.5}" >/dev/null; }
 shot() { import -window root "$shots/$1.png" 2>/dev/null; }
 device() { echo "$2" >"$work/$1.in"; sleep 0.3; } # device sim1 bootstrap
-remembered() { wine reg query 'HKLM\Software\Orvenda\Kestrune Zeruzuz' /v 'Kestrune Zeruzuz Comm Port' 2>/dev/null | tr -d '\r' | grep -q "REG_BINARY *$1"; }
-remember() { wine reg add 'HKLM\Software\Orvenda\Kestrune Zeruzuz' /v 'Kestrune Zeruzuz Comm Port' /t REG_BINARY /d "$1" /f >/dev/null 2>&1; }
+# The program's own view of the registry: a 32-bit program's HKLM\Software is
+# another key than a 64-bit one's.
+pe_offset=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+[ "$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe" | tr -d ' ')" = 8664 ] && view=/reg:64 || view=/reg:32
+remembered() { wine reg query 'HKLM\Software\Orvenda\Kestrune Zeruzuz' /v 'Kestrune Zeruzuz Comm Port' $view 2>/dev/null | tr -d '\r' | grep -q "REG_BINARY *$1"; }
+remember() { wine reg add 'HKLM\Software\Orvenda\Kestrune Zeruzuz' /v 'Kestrune Zeruzuz Comm Port' /t REG_BINARY /d "$1" /f $view >/dev/null 2>&1; }
 start_program() { wine "$exe" >/dev/null 2>&1 & app=$!; }
 program_ends() { # waits for the program's process to end
     for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || return 0; sleep 0.2; done; return 1
 }
 close_program() { probe close "Kestrune Zeruzuz" >/dev/null; program_ends; }
 
-# A display of our own.
-for n in $(seq 90 120); do [ -e /tmp/.X11-unix/X$n ] || break; done
-Xvfb ":$n" -screen 0 1024x768x24 >/dev/null 2>&1 & pids+=($!)
-export DISPLAY=":$n"
-sleep 1
+# A display of our own; Xvfb picks a free number and tells it.
+Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$work/display" >/dev/null 2>&1 & pids+=($!)
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n 1 "$work/display")"
 
 # Two simulated devices, each commanded through a FIFO.
 for name in sim1 sim3; do
