@@ -25,6 +25,12 @@ struct LineSettings {
     uint8_t nStopBits;
 };
 
+// Start bit, data bits, parity bit if any, one stop bit.
+constexpr uint32_t BitsPerCharacter(const LineSettings& settings)
+{
+    return 1u + settings.nDataBits + (settings.nParity ? 1u : 0u) + 1u;
+}
+
 namespace SerialBackend {
 
 PortHandle InvalidPort();

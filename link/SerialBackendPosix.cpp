@@ -169,7 +169,7 @@ bool ApplyLineSettings(PortHandle port, const LineSettings& settings)
     std::lock_guard lock(g_mapMutex);
     if (OpenPortState* state = StateOf(port)) {
         state->dwBaudRate = settings.dwBaudRate;
-        state->bitsPerCharacter = 1 + settings.nDataBits + (settings.nParity ? 1 : 0) + 1;
+        state->bitsPerCharacter = BitsPerCharacter(settings);
     }
     return true;
 }

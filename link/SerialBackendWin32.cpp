@@ -111,7 +111,7 @@ bool ApplyLineSettings(PortHandle port, const LineSettings& settings)
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     if (!SetCommState(port, &dcb))
         return false;
-    g_wireTimings[port] = WireTiming{settings.dwBaudRate, 1u + settings.nDataBits + (settings.nParity ? 1u : 0u) + 1u};
+    g_wireTimings[port] = WireTiming{settings.dwBaudRate, BitsPerCharacter(settings)};
     return true;
 }
 

@@ -22,12 +22,19 @@ constexpr uint32_t kEepromLast = 0xB7FF;
 constexpr uint8_t kFpgaBank = 2;
 constexpr uint8_t kApplicationBank = 3;
 
-bool PageIsErased(const uint8_t* page)
+const uint8_t* StagedPage(uint32_t page) { return g_imageBuffer + (page - kFlashStart); }
+
+// Pages holding nothing but 0xFF stay as the erase left them, and the pages
+// in front of which the EEPROM with the device's settings sits are never sent.
+bool PageIsSent(uint32_t page)
 {
+    if (page >= kEepromFirst && page <= kEepromLast)
+        return false;
+    const uint8_t* data = StagedPage(page);
     for (uint32_t i = 0; i < CDeviceLink::kPageSize; ++i)
-        if (page[i] != 0xFF)
-            return false;
-    return true;
+        if (data[i] != 0xFF)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -110,19 +117,13 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
 
     uint32_t pagesToSend = 0;
     for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize)
-        if ((page < kEepromFirst || page > kEepromLast) &&
-            !PageIsErased(g_imageBuffer + (page - kFlashStart)))
-            ++pagesToSend;
+        pagesToSend += PageIsSent(page) ? 1 : 0;
 
     uint32_t sent = 0;
     for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize) {
-        // The EEPROM with the device's settings sits in front of these pages.
-        if (page >= kEepromFirst && page <= kEepromLast)
+        if (!PageIsSent(page))
             continue;
-        const uint8_t* data = g_imageBuffer + (page - kFlashStart);
-        if (PageIsErased(data))
-            continue;
-        if (!ProgramPage(data, static_cast<uint16_t>(page), bank))
+        if (!ProgramPage(StagedPage(page), static_cast<uint16_t>(page), bank))
             return false;
         Report(stage, "program", ++sent, pagesToSend);
     }
