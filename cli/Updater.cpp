@@ -65,8 +65,8 @@ int RunUpdater(const CliOptions& options, std::FILE* out, std::FILE* in)
     if (options.bVersionOnly)
         return ExitSuccess;
 
-    std::fprintf(out, "\n%s\n%s\n%s\n%s\n", kInstructionsHeading, kInstructionsSteps, kInstructionsNote,
-                 kInstructionsDuration);
+    std::fprintf(out, "\n%s\n%s\n%s\n%s\n", KZ_INSTRUCTIONS_HEADING, KZ_INSTRUCTIONS_STEPS, KZ_INSTRUCTIONS_NOTE,
+                 KZ_INSTRUCTIONS_DURATION);
     if (sim) {
         std::fprintf(out, "(The simulated Kestrune is powered on with \"SET\" held.)\n");
         sim->PowerCycle(true);
