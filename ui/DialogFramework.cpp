@@ -83,7 +83,8 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
             const MessageMapEntry& entry = map->entries[i];
             if (entry.message != message || (command && entry.commandId != id))
                 continue;
-            INT_PTR result = FALSE;
+            // A handled message answers TRUE unless its handler says otherwise.
+            INT_PTR result = TRUE;
             return entry.handler(*this, wParam, lParam, result) ? result : FALSE;
         }
     if (!command)
