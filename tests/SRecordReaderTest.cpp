@@ -1,6 +1,7 @@
 // The S-record reader on hand-made text.
 
 #include "SRecordReader.h"
+#include "SRecordText.h"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +11,7 @@
 
 namespace {
 
-// An S1 line with a correct checksum (unless told otherwise), ended by CR LF.
-std::string S1(uint16_t address, const std::vector<uint8_t>& data, int checksumDelta = 0)
-{
-    char hex[3];
-    std::string line = "S1";
-    uint32_t sum = 0;
-    auto put = [&](uint8_t byte) {
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        line += hex;
-        sum += byte;
-    };
-    put(static_cast<uint8_t>(data.size() + 3));
-    put(static_cast<uint8_t>(address >> 8));
-    put(static_cast<uint8_t>(address));
-    for (uint8_t byte : data)
-        put(byte);
-    std::snprintf(hex, sizeof hex, "%02X", static_cast<uint8_t>(~sum + checksumDelta));
-    return line + hex + "\r\n";
-}
-
-const std::string kEnd = "S9030000FC\r\n";
+const std::string kEnd = kS9;
 
 struct Read {
     std::vector<uint8_t> buffer;

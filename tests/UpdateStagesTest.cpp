@@ -5,6 +5,7 @@
 #include "FirmwareImages.h"
 #include "PortDevices.h"
 #include "SRecordReader.h"
+#include "SRecordText.h"
 #include "SimulatedKestrune.h"
 #include "UpdateRun.h"
 
@@ -107,20 +108,51 @@ TEST_F(UpdateStages, MissingImageFailsItsStageBeforeAnythingIsSent)
     EXPECT_EQ(Now().banks[3], factory.banks[3]);
 }
 
-TEST_F(UpdateStages, FailedPageLeavesTheLineInLoaderMode)
+TEST_F(UpdateStages, PagesInFrontOfTheEepromAreNeverSentWhateverTheImageHolds)
 {
-    sim.WithDevice([](KestruneDevice& device) { device.AddFault(*ParseFault("nak:program:5")); });
-    EXPECT_EQ(RunUpdateStages(link), 3);
-    EXPECT_EQ(sim.HostLineMode(), kLoaderLine);
-    EXPECT_EQ(Count(Exchange::Program), 5u);
+    // Data in every page of 0xB600-0xB7FF, and on both sides of them.
+    static std::string text;
+    for (uint32_t address = 0xB5F0; address < 0xB810; address += 16)
+        text += S1(static_cast<uint16_t>(address), std::vector<uint8_t>(16, 0x5A));
+    text += kS9;
+    static std::vector<EmbeddedImage> images;
+    const ImageCatalog builtIn = BuiltInImages();
+    for (uint32_t i = 0; i < builtIn.count; ++i)
+        images.push_back(builtIn.images[i].id == kApplicationImage.id
+                             ? EmbeddedImage{"APPLICATION", kApplicationImage.id, text.data(),
+                                             static_cast<uint32_t>(text.size())}
+                             : builtIn.images[i]);
+    UseImageCatalog({images.data(), static_cast<uint32_t>(images.size())});
+
+    ASSERT_EQ(RunUpdateStages(link), 0);
+    const State after = Now();
+    EXPECT_EQ(after.eeprom, factory.eeprom);
+    EXPECT_EQ(after.banks[3][0x35F0], 0x5A); // page 0xB580 is sent
+    EXPECT_EQ(after.banks[3][0x3800], 0x5A); // and so is page 0xB800
+    EXPECT_EQ(Count(Exchange::Program), 49u + 2u);
 }
 
 struct FaultCase {
     const char* fault;
-    int failingStage;
+    int failingStage; // 0: the update succeeds all the same
 };
 
 void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
+
+class LineModeAfterFailure : public UpdateStages, public ::testing::WithParamInterface<FaultCase> {};
+
+// Stage 1 switches to the loaders' line before it compares the echo; a
+// failed page leaves the line where the page was sent.
+TEST_P(LineModeAfterFailure, IsTheLoaderLine)
+{
+    sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*ParseFault(GetParam().fault)); });
+    EXPECT_EQ(RunUpdateStages(link), GetParam().failingStage);
+    EXPECT_EQ(sim.HostLineMode(), kLoaderLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, LineModeAfterFailure,
+                         ::testing::Values(FaultCase{"corrupt:echo:1:255", 1},
+                                           FaultCase{"nak:program:5", 3}));
 
 class UpdateStageFaults : public UpdateStages, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -131,7 +163,7 @@ TEST_P(UpdateStageFaults, FailTheirStageAndAFreshUpdateSucceeds)
     sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*fault); });
     EXPECT_EQ(RunUpdateStages(link), GetParam().failingStage);
     EXPECT_EQ(Now().eeprom, factory.eeprom);
-    if (GetParam().failingStage < 3) { // flash untouched until the erase
+    if (GetParam().failingStage == 1 || GetParam().failingStage == 2) { // flash untouched until the erase
         EXPECT_EQ(Now().banks[3], factory.banks[3]);
     }
 
@@ -151,6 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"corrupt:echo:1:255", 1}, FaultCase{"silence:sign-on", 1},
                       FaultCase{"nak:clear", 2}, FaultCase{"nak:write:100", 2},
                       FaultCase{"corrupt:read:17:5", 2}, FaultCase{"silence:ping", 2},
+                      // the loader's 'Y' is read 500 ms after the 'V', within 100 ms
+                      FaultCase{"late:ping:1:300", 0}, FaultCase{"late:ping:1:450", 0},
+                      FaultCase{"late:ping:1:700", 2},
                       FaultCase{"corrupt:flash-id:1:1", 3}, FaultCase{"late:erase:1:1000", 3},
                       FaultCase{"nak:program:10:0xFF", 3}, FaultCase{"nak:program:60", 4},
                       FaultCase{"unplug:program:100", 4}, FaultCase{"late:program:200:150", 4}),
