@@ -138,6 +138,7 @@ void KestruneDevice::Answer(const Fault* fault, std::vector<uint8_t> bytes, Time
 
 void KestruneDevice::Receive(uint8_t byte, int8_t hostMode, Time now)
 {
+    ++m_bytesReceived;
     if (m_bCablePulled || m_listener == Listener::Off || m_listener == Listener::Halted)
         return;
     const bool garbled = hostMode != ListenerLine();

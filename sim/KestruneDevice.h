@@ -75,6 +75,8 @@ public:
     // The version text the application firmware in bank 3 reports, or empty.
     std::string FirmwareVersion() const;
     uint32_t ExchangeCount(Exchange exchange) const { return m_counts[static_cast<int>(exchange)]; }
+    // Every byte that reached the device's connector, whoever was listening.
+    uint64_t BytesReceived() const { return m_bytesReceived; }
 
 private:
     int8_t ListenerLine() const;
@@ -112,4 +114,5 @@ private:
     std::vector<Fault> m_faults;
     std::array<uint32_t, 11> m_counts{};
     bool m_bCablePulled = false;
+    uint64_t m_bytesReceived = 0;
 };

@@ -33,10 +33,12 @@ void PrintStatus(SimulatedKestrune& sim)
 {
     sim.WithDevice([](KestruneDevice& device) {
         const std::string version = device.FirmwareVersion();
-        std::printf("listener: %s; firmware %s; FPGA %s%s\n", ListenerName(device.CurrentListener()),
-                    version.empty() ? "damaged" : version.c_str(),
+        std::printf("listener: %s; firmware %s; FPGA %s%s; bytes received %llu; version queries %u\n",
+                    ListenerName(device.CurrentListener()), version.empty() ? "damaged" : version.c_str(),
                     device.FpgaConfigured() ? "configured" : "not configured",
-                    device.CablePulled() ? "; cable pulled" : "");
+                    device.CablePulled() ? "; cable pulled" : "",
+                    static_cast<unsigned long long>(device.BytesReceived()),
+                    device.ExchangeCount(Exchange::Version));
     });
 }
 

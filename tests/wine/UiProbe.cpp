@@ -1,12 +1,17 @@
 // Looks at and drives the Kestrune Zeruzuz windows from another process,
 // for the tests that run the program under Wine.
 //
-//   ui_probe dump TITLE [SECONDS]        wait for a top-level window, list its controls
+//   ui_probe ready                       prints "ready": Wine can run programs here
+//   ui_probe dump TITLE [SECONDS]        wait for a window, list the controls of each with that title
+//   ui_probe count TITLE                 how many visible windows have that title
 //   ui_probe gone TITLE [SECONDS]        wait until no window has that title
+//   ui_probe icon TITLE                  the kind of a message box's icon, told by its colours
+//   ui_probe rect TITLE                  the window's screen rectangle: WIDTHxHEIGHT+X+Y
 //   ui_probe click TITLE ID              click the control with that id
 //   ui_probe key TITLE enter|escape      press a key in the window
 //   ui_probe close TITLE                 the caption's close box
 //   ui_probe syscommand TITLE ID         a system-menu command
+//   ui_probe setting                     the remembered port: key class, value type and bytes
 //
 // Exit status 0 on success, 1 when the window did not appear (or vanish).
 
@@ -15,16 +20,36 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
+
+std::vector<HWND> VisibleWindows(const char* title)
+{
+    struct Search {
+        const char* title;
+        std::vector<HWND> found;
+    } search{title, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            char text[256] = {};
+            GetWindowTextA(window, text, sizeof text);
+            if (IsWindowVisible(window) && std::strcmp(text, s->title) == 0)
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 HWND WaitForWindow(const char* title, double seconds)
 {
     for (DWORD start = GetTickCount();;) {
         // Only once it shows: a dialog is made hidden and shown when ready.
-        HWND window = FindWindowA(nullptr, title);
-        if (window && IsWindowVisible(window))
-            return window;
+        const auto windows = VisibleWindows(title);
+        if (!windows.empty())
+            return windows.front();
         if (GetTickCount() - start > seconds * 1000)
             return nullptr;
         Sleep(50);
@@ -49,9 +74,66 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
     return TRUE;
 }
 
+// A message box's icon is a static control of the icon kind. Wine draws the
+// stop icon red and the exclamation icon yellow, so the screen tells which.
+const char* IconKind(HWND box)
+{
+    HWND icon = nullptr;
+    EnumChildWindows(
+        box,
+        [](HWND control, LPARAM found) -> BOOL {
+            if ((GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                *reinterpret_cast<HWND*>(found) = control;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    if (!icon)
+        return "none";
+    RECT r;
+    GetWindowRect(icon, &r);
+    HDC screen = GetDC(nullptr);
+    int red = 0, yellow = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+            const COLORREF c = GetPixel(screen, x, y);
+            const bool strongRed = GetRValue(c) > 160 && GetBValue(c) < 90;
+            if (strongRed && GetGValue(c) < 90)
+                ++red;
+            else if (strongRed && GetGValue(c) > 160)
+                ++yellow;
+        }
+    ReleaseDC(nullptr, screen);
+    return red > yellow ? "stop" : yellow > red ? "exclamation" : "unknown";
+}
+
+int PrintSetting()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orvenda\\Kestrune Zeruzuz", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        std::puts("no key");
+        return 1;
+    }
+    char keyClass[64] = {};
+    DWORD classLength = sizeof keyClass;
+    RegQueryInfoKeyA(key, keyClass, &classLength, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    BYTE data[16] = {};
+    DWORD type = 0, size = sizeof data;
+    const bool found = RegQueryValueExA(key, "Kestrune Zeruzuz Comm Port", nullptr, &type, data, &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    std::printf("class=%s", keyClass);
+    if (found) {
+        std::printf(" type=%lu data=", type);
+        for (DWORD i = 0; i < size; ++i)
+            std::printf("%02X", data[i]);
+    }
+    std::puts("");
+    return 0;
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: ui_probe dump|gone|click|key|close|syscommand TITLE [...]\n");
+    std::fprintf(stderr, "usage: ui_probe ready|dump|count|gone|icon|rect|click|key|close|syscommand|setting ...\n");
     return 2;
 }
 
@@ -59,6 +141,12 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "ready") == 0) {
+        std::puts("ready");
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "setting") == 0)
+        return PrintSetting();
     if (argc < 3)
         return Usage();
     const char* verb = argv[1];
@@ -66,9 +154,14 @@ int main(int argc, char** argv)
     const double seconds = argc > 3 ? std::atof(argv[3]) : 10.0;
 
     if (std::strcmp(verb, "gone") == 0) {
-        for (DWORD start = GetTickCount(); FindWindowA(nullptr, title); Sleep(50))
+        for (DWORD start = GetTickCount(); !VisibleWindows(title).empty(); Sleep(50))
             if (GetTickCount() - start > seconds * 1000)
                 return 1;
+        return 0;
+    }
+    if (std::strcmp(verb, "count") == 0) {
+        Sleep(500); // a second box would be on its way
+        std::printf("%u\n", static_cast<unsigned>(VisibleWindows(title).size()));
         return 0;
     }
     HWND window = WaitForWindow(title, std::strcmp(verb, "dump") == 0 ? seconds : 10.0);
@@ -78,8 +171,17 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(verb, "dump") == 0) {
         Sleep(200); // let the window finish drawing and settle
-        std::printf("window \"%s\" enabled=%d\n", title, IsWindowEnabled(window) ? 1 : 0);
-        EnumChildWindows(window, PrintControl, 0);
+        for (HWND each : VisibleWindows(title)) {
+            std::printf("window \"%s\" enabled=%d\n", title, IsWindowEnabled(each) ? 1 : 0);
+            EnumChildWindows(each, PrintControl, 0);
+        }
+    } else if (std::strcmp(verb, "icon") == 0) {
+        Sleep(300);
+        std::puts(IconKind(window));
+    } else if (std::strcmp(verb, "rect") == 0) {
+        RECT r;
+        GetWindowRect(window, &r);
+        std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
     } else if (std::strcmp(verb, "click") == 0 && argc > 3) {
         const int id = std::atoi(argv[3]);
         HWND control = GetDlgItem(window, id);
