@@ -24,22 +24,25 @@
 
 namespace {
 
+struct Search {
+    const char* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<Search*>(context);
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    if (IsWindowVisible(window) && std::strcmp(text, search->title) == 0)
+        search->found.push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> VisibleWindows(const char* title)
 {
-    struct Search {
-        const char* title;
-        std::vector<HWND> found;
-    } search{title, {}};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            char text[256] = {};
-            GetWindowTextA(window, text, sizeof text);
-            if (IsWindowVisible(window) && std::strcmp(text, s->title) == 0)
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    Search search{title, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -76,17 +79,17 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
 
 // A message box's icon is a static control of the icon kind. Wine draws the
 // stop icon red and the exclamation icon yellow, so the screen tells which.
+BOOL CALLBACK FindIconControl(HWND control, LPARAM found)
+{
+    if ((GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        *reinterpret_cast<HWND*>(found) = control;
+    return TRUE;
+}
+
 const char* IconKind(HWND box)
 {
     HWND icon = nullptr;
-    EnumChildWindows(
-        box,
-        [](HWND control, LPARAM found) -> BOOL {
-            if ((GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-                *reinterpret_cast<HWND*>(found) = control;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&icon));
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&icon));
     if (!icon)
         return "none";
     RECT r;
