@@ -3,21 +3,13 @@
 // serial channel, the S-record reader, every exchange of the loader
 // protocol and the four update stages.
 
+#include "LinkObserver.h"
 #include "SRecordReader.h"
 #include "SerialChannel.h"
 
 #include <cstdint>
-#include <functional>
 
 struct FirmwareImage;
-
-// Where a running stage has got to, for a progress display.
-struct StageProgress {
-    int stage;      // 1 to 4
-    const char* step;
-    uint32_t done;
-    uint32_t total;
-};
 
 class CDeviceLink : public CSerialChannel, public CSRecordReader {
 public:
@@ -43,20 +35,36 @@ public:
     bool LoadFpgaImage();
     bool LoadApplication();
 
-    void SetProgressObserver(std::function<void(const StageProgress&)> observer)
-    {
-        m_progressObserver = std::move(observer);
-    }
+    // Staged into the buffer as its stage would, without the device.
+    bool StageImage(const FirmwareImage& firmware);
+    // Of a flash image in the staging buffer: whether the page at this
+    // device address is sent, and how many are.
+    static bool PageIsSent(uint32_t page);
+    static uint32_t PagesToSend();
+
+    void SetObserver(LinkObserver* observer) { m_pObserver = observer; }
+    // Which exchange failed last and how, in a line for a person; empty
+    // until something failed. The stages' results do not depend on it.
+    const char* FailureDetail() const { return m_szFailure; }
 
     static constexpr uint32_t kBootstrapSize = 256;
     static constexpr uint32_t kBlockSize = 32;
     static constexpr uint32_t kPageSize = 128;
 
 private:
-    bool SendAndExpect(const uint8_t* frame, uint32_t length, uint8_t success);
-    bool StageImage(const FirmwareImage& firmware);
+    // One exchange's halves: each tells the observer and notes a failure.
+    bool Send(const char* exchange, const uint8_t* frame, uint32_t length);
+    bool Receive(const char* exchange, uint8_t* reply, uint32_t length);
+    bool SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success);
+    bool Expect(const char* exchange, uint8_t reply, uint8_t success, const char* meaning = "");
+    void Pause(uint32_t ms);
+    bool Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    bool SetMode(int16_t mode);
+    bool EchoMatches(const uint8_t* echo);
     bool LoadFlashImage(int stage, const FirmwareImage& firmware, uint8_t bank);
     void Report(int stage, const char* step, uint32_t done, uint32_t total);
 
-    std::function<void(const StageProgress&)> m_progressObserver;
+    LinkObserver* m_pObserver = nullptr;
+    char m_szFailure[160] = {};
 };

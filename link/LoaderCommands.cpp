@@ -4,6 +4,8 @@
 #include "DeviceLink.h"
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -14,33 +16,89 @@ constexpr uint8_t kDone = 'D';
 constexpr uint8_t kLoaderAlive = 'Y';
 constexpr int kSignOnAttempts = 10;
 
-void Pause(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 uint8_t High(uint16_t value) { return static_cast<uint8_t>(value >> 8); }
 uint8_t Low(uint16_t value) { return static_cast<uint8_t>(value); }
 
+
 } // namespace
 
-bool CDeviceLink::SendAndExpect(const uint8_t* frame, uint32_t length, uint8_t success)
+bool CDeviceLink::Fail(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(m_szFailure, sizeof m_szFailure, format, args);
+    va_end(args);
+    return false;
+}
+
+
+void CDeviceLink::Pause(uint32_t ms)
+{
+    if (!m_pObserver) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    // Watched: in short steps, so that a request to stop is seen at once.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!m_pObserver->StopRequested()) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+}
+
+bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t length)
+{
+    if (m_pObserver && m_pObserver->StopRequested())
+        return Fail("%s: interrupted before it was sent", exchange);
+    const bool written = Write(frame, length);
+    if (m_pObserver)
+        m_pObserver->OnFrame(Direction::Sent, LineMode(), exchange, frame, length);
+    if (!written)
+        return Fail("%s: the write failed%s", exchange, PortLost() ? ": the serial adapter was disconnected" : "");
+    return true;
+}
+
+bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
+{
+    const bool complete = Read(reply, static_cast<int32_t>(length));
+    if (m_pObserver)
+        m_pObserver->OnFrame(Direction::Received, LineMode(), exchange, reply, LastReadCount());
+    if (complete)
+        return true;
+    if (PortLost())
+        return Fail("%s: the serial adapter was disconnected", exchange);
+    if (LastReadCount() == 0)
+        return Fail("%s: no answer within %u ms", exchange, kReadAllowanceMs);
+    return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
+}
+
+bool CDeviceLink::Expect(const char* exchange, uint8_t reply, uint8_t success, const char* meaning)
+{
+    if (reply == success)
+        return true;
+    return Fail("%s: device answered 0x%02X%s", exchange, reply, meaning);
+}
+
+bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success)
 {
     Purge();
-    if (!Write(frame, length))
-        return false;
     uint8_t reply = 0;
-    return Read(&reply, 1) && reply == success;
+    return Send(exchange, frame, length) && Receive(exchange, &reply, 1) && Expect(exchange, reply, success);
 }
 
 bool CDeviceLink::DownloadBootstrap(const uint8_t* program, uint8_t* echo)
 {
     const uint8_t start = 0xFF;
     Purge();
-    if (!Write(&start, 1))
+    if (!Send("download start", &start, 1))
         return false;
     Purge();
-    if (!Write(program, kBootstrapSize))
+    if (!Send("download", program, kBootstrapSize))
         return false;
     std::memset(echo, 0x00, kBootstrapSize);
-    return Read(echo, kBootstrapSize);
+    return Receive("download echo", echo, kBootstrapSize);
 }
 
 bool CDeviceLink::WaitForSignOn()
@@ -48,66 +106,81 @@ bool CDeviceLink::WaitForSignOn()
     uint8_t last = 0xFF;
     Read(&last, 1);
     for (int attempt = 0; attempt < kSignOnAttempts && last != kSignOn; ++attempt) {
+        if (m_pObserver && m_pObserver->StopRequested())
+            return Fail("sign-on: interrupted");
         Read(&last, 1);
         Pause(200);
     }
-    return last == kSignOn;
+    if (m_pObserver && last == kSignOn)
+        m_pObserver->OnFrame(Direction::Received, LineMode(), "sign-on", &last, 1);
+    if (last == kSignOn)
+        return true;
+    if (PortLost())
+        return Fail("sign-on: the serial adapter was disconnected");
+    return Fail("no sign-on 'X' within 3 s");
 }
 
 bool CDeviceLink::ClearRange(uint16_t start, uint16_t end)
 {
     const uint8_t frame[] = {'F', High(start), Low(start), High(end), Low(end)};
-    return SendAndExpect(frame, sizeof frame, kDone);
+    return SendAndExpect("clear", frame, sizeof frame, kDone);
 }
 
 bool CDeviceLink::WriteBlock(const uint8_t* data, uint16_t address)
 {
     uint8_t frame[3 + kBlockSize] = {'w', High(address), Low(address)};
     std::memcpy(frame + 3, data, kBlockSize);
-    return SendAndExpect(frame, sizeof frame, kDone);
+    char exchange[32];
+    std::snprintf(exchange, sizeof exchange, "write block 0x%04X", address);
+    return SendAndExpect(exchange, frame, sizeof frame, kDone);
 }
 
 bool CDeviceLink::ReadBlock(uint16_t address, uint8_t* block)
 {
     const uint8_t frame[] = {'r', High(address), Low(address)};
+    char exchange[32];
+    std::snprintf(exchange, sizeof exchange, "read block 0x%04X", address);
     Purge();
-    return Write(frame, sizeof frame) && Read(block, kBlockSize);
+    return Send(exchange, frame, sizeof frame) && Receive(exchange, block, kBlockSize);
 }
 
 void CDeviceLink::JumpTo(uint16_t address)
 {
     // No purge and no answer: the secondary loader's ping confirms the jump.
     const uint8_t frame[] = {'G', High(address), Low(address)};
-    Write(frame, sizeof frame);
+    Send("jump", frame, sizeof frame);
 }
 
 bool CDeviceLink::PingLoader()
 {
     const uint8_t frame = 'V';
     Purge();
-    if (!Write(&frame, 1))
+    if (!Send("ping", &frame, 1))
         return false;
     Pause(500);
     uint8_t reply = 0;
-    return Read(&reply, 1) && reply == kLoaderAlive;
+    return Receive("ping ('Y' read 500 ms after 'V')", &reply, 1) && Expect("ping", reply, kLoaderAlive);
 }
 
 bool CDeviceLink::ReadFlashId(uint8_t* id)
 {
     const uint8_t frame = 'G';
     Purge();
-    return Write(&frame, 1) && Read(id, 3);
+    return Send("flash id", &frame, 1) && Receive("flash id", id, 3);
 }
 
 bool CDeviceLink::EraseBank(uint8_t bank)
 {
     const uint8_t frame[] = {'E', bank};
+    char exchange[64];
+    std::snprintf(exchange, sizeof exchange, "erase of bank %u (answer read 2 s after the command)", bank);
     Purge();
-    if (!Write(frame, sizeof frame))
+    if (!Send(exchange, frame, sizeof frame))
         return false;
     Pause(2000);
     uint8_t reply = 0xFF;
-    return Read(&reply, 1) && reply == 0x00;
+    return Receive(exchange, &reply, 1) &&
+           Expect(exchange, reply, 0x00, reply == 0x01 ? " (the erase failed)" : "");
 }
 
 bool CDeviceLink::ProgramPage(const uint8_t* data, uint16_t address, uint8_t bank)
@@ -119,12 +192,18 @@ bool CDeviceLink::ProgramPage(const uint8_t* data, uint16_t address, uint8_t ban
         sum += data[i];
     }
     frame[5 + kPageSize] = static_cast<uint8_t>(sum);
-    return SendAndExpect(frame, sizeof frame, 0x00);
+    char exchange[32];
+    std::snprintf(exchange, sizeof exchange, "page 0x%04X of bank %u", address, bank);
+    Purge();
+    uint8_t reply = 0;
+    return Send(exchange, frame, sizeof frame) && Receive(exchange, &reply, 1) &&
+           Expect(exchange, reply, 0x00,
+                  reply == 0x01 ? " (a byte failed to program)" : reply == 0xFF ? " (checksum mismatch)" : "");
 }
 
 bool CDeviceLink::QueryVersion(uint8_t* reply)
 {
     const uint8_t frame[] = {0x02, 0x01, 0x20};
     Purge();
-    return Write(frame, sizeof frame) && Read(reply, 10);
+    return Send("version", frame, sizeof frame) && Receive("version", reply, 10);
 }

@@ -66,6 +66,10 @@ bool WriteAll(PortHandle port, IoRecord& record, const uint8_t* buffer, uint32_t
 // return at once.
 void WaitForInput(PortHandle port, uint32_t timeoutMs);
 
+// True once the port's device has gone away (a USB adapter pulled out), as
+// the last transfer or wait found; such a port answers nothing any more.
+bool PortLost(PortHandle port);
+
 // Millisecond clock; differences are taken modulo 2^32.
 uint32_t TickCount();
 

@@ -164,6 +164,9 @@ bool WriteAll(PortHandle port, IoRecord& record, const uint8_t* buffer, uint32_t
 // The read allowance is a busy poll here, as the port's own driver has it.
 void WaitForInput(PortHandle, uint32_t) {}
 
+// A vanished port shows as failed transfers and time-outs here.
+bool PortLost(PortHandle) { return false; }
+
 uint32_t TickCount() { return GetTickCount(); }
 
 } // namespace SerialBackend

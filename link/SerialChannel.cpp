@@ -76,8 +76,17 @@ bool CSerialChannel::SetLineMode(int16_t mode)
         m_hPort, LineSettings{m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits});
 }
 
+int16_t CSerialChannel::LineMode() const
+{
+    for (int16_t mode = 0; mode < 3; ++mode)
+        if (kLineModes[mode].dwBaudRate == m_dwBaudRate && kLineModes[mode].nParity == m_nParity)
+            return mode;
+    return -1;
+}
+
 bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
 {
+    m_nLastReadCount = 0;
     if (count <= 0)
         return true;
     const auto wanted = static_cast<uint32_t>(count);
@@ -91,11 +100,14 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
             waiting = 0;
         const uint32_t n = waiting < wanted - total ? waiting : wanted - total;
         if (n == 0) {
+            if (PortLost()) // no point waiting out the allowance
+                break;
             const uint32_t now = SerialBackend::TickCount();
             if (!clockRunning) {
                 clockRunning = true;
                 startTick = now;
             } else if (now - startTick > kReadAllowanceMs) {
+                m_nLastReadCount = total;
                 return false;
             }
             if (IsOpen())
@@ -107,7 +119,8 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
             result = false;
         total += moved < n ? moved : n;
     }
-    return result;
+    m_nLastReadCount = total;
+    return result && total == wanted;
 }
 
 bool CSerialChannel::Write(const uint8_t* buffer, uint32_t count)

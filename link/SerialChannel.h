@@ -26,6 +26,12 @@ public:
     bool Write(const uint8_t* buffer, uint32_t count);
 
     bool IsOpen() const { return m_hPort != SerialBackend::InvalidPort(); }
+    // For traces and failure reports: the bytes the last Read placed, and
+    // the line mode last set (-1 before any).
+    uint32_t LastReadCount() const { return m_nLastReadCount; }
+    int16_t LineMode() const;
+    // The port's device went away (an adapter unplugged): nothing more will come.
+    bool PortLost() const { return IsOpen() && SerialBackend::PortLost(m_hPort); }
 
     static constexpr uint32_t kReadAllowanceMs = 100;
 
@@ -37,4 +43,5 @@ private:
     uint8_t m_nStopBits;
     IoRecord m_olWrite;
     IoRecord m_olRead;
+    uint32_t m_nLastReadCount = 0;
 };

@@ -6,9 +6,7 @@
 #include "FirmwareImages.h"
 #include "ImageBuffer.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -24,9 +22,11 @@ constexpr uint8_t kApplicationBank = 3;
 
 const uint8_t* StagedPage(uint32_t page) { return g_imageBuffer + (page - kFlashStart); }
 
+} // namespace
+
 // Pages holding nothing but 0xFF stay as the erase left them, and the pages
 // in front of which the EEPROM with the device's settings sits are never sent.
-bool PageIsSent(uint32_t page)
+bool CDeviceLink::PageIsSent(uint32_t page)
 {
     if (page >= kEepromFirst && page <= kEepromLast)
         return false;
@@ -37,22 +37,42 @@ bool PageIsSent(uint32_t page)
     return false;
 }
 
-} // namespace
+uint32_t CDeviceLink::PagesToSend()
+{
+    uint32_t pages = 0;
+    for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize)
+        pages += PageIsSent(page) ? 1 : 0;
+    return pages;
+}
 
 void CDeviceLink::Report(int stage, const char* step, uint32_t done, uint32_t total)
 {
-    if (m_progressObserver)
-        m_progressObserver(StageProgress{stage, step, done, total});
+    if (m_pObserver)
+        m_pObserver->OnStep(StageProgress{stage, step, done, total});
 }
 
 bool CDeviceLink::StageImage(const FirmwareImage& firmware)
 {
+    m_szFailure[0] = '\0';
     ImageText image{};
     if (!FindImageText(firmware.typeName, firmware.id, image) || !image.text)
-        return false;
+        return Fail("image %s (%u) is missing from this program", firmware.typeName, firmware.id);
     std::memset(g_imageBuffer, firmware.fill, kImageBufferSize);
     // A malformed record only ends the image; the stage sends what was placed.
     ReadImage(image.text, image.length, g_imageBuffer, firmware.base, firmware.limit);
+    return true;
+}
+
+bool CDeviceLink::SetMode(int16_t mode)
+{
+    return SetLineMode(mode) || Fail("the port did not take line mode %d", mode);
+}
+
+bool CDeviceLink::EchoMatches(const uint8_t* echo)
+{
+    for (uint32_t i = 0; i < kBootstrapSize; ++i)
+        if (echo[i] != g_imageBuffer[i])
+            return Fail("echo differs at byte %u: sent 0x%02X, got 0x%02X", i, g_imageBuffer[i], echo[i]);
     return true;
 }
 
@@ -62,9 +82,9 @@ bool CDeviceLink::LoadPrimaryBootstrap()
         return false;
     Report(1, "download", 0, 1);
     uint8_t echo[kBootstrapSize];
-    bool ok = SetLineMode(1) && DownloadBootstrap(g_imageBuffer, echo) && SetLineMode(2) &&
-              std::memcmp(echo, g_imageBuffer, kBootstrapSize) == 0;
+    bool ok = SetMode(1) && DownloadBootstrap(g_imageBuffer, echo) && SetMode(2) && EchoMatches(echo);
     if (ok) {
+        Report(1, "download", 1, 1);
         Report(1, "sign-on", 0, 1);
         ok = WaitForSignOn();
     }
@@ -78,7 +98,7 @@ bool CDeviceLink::LoadSecondaryBootstrap()
 {
     if (!StageImage(kBootTwoImage))
         return false;
-    if (!SetLineMode(2) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
+    if (!SetMode(2) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
         return false;
     const uint32_t blocks = (kSecondaryEnd - kSecondaryStart) / kBlockSize;
     for (uint32_t i = 0; i < blocks; ++i) {
@@ -96,12 +116,16 @@ bool CDeviceLink::LoadSecondaryBootstrap()
         if (!ReadBlock(address, block))
             break;
         if (std::memcmp(block, g_imageBuffer + i * kBlockSize, kBlockSize) != 0)
-            return false;
+            return Fail("read-back of block 0x%04X differs from what was written", address);
         Report(2, "verify", i + 1, blocks);
     }
+    Report(2, "start", 0, 1);
     JumpTo(kSecondaryStart);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    return PingLoader();
+    Pause(1000);
+    if (!PingLoader())
+        return false;
+    Report(2, "start", 1, 1);
+    return true;
 }
 
 bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8_t bank)
@@ -109,15 +133,16 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
     if (!StageImage(firmware))
         return false;
     uint8_t flashId[3] = {};
-    if (!SetLineMode(2) || !ReadFlashId(flashId) || flashId[1] != kRequiredFlashDevice)
+    if (!SetMode(2) || !ReadFlashId(flashId))
         return false;
+    if (flashId[1] != kRequiredFlashDevice)
+        return Fail("flash device code 0x%02X, expected 0x%02X", flashId[1], kRequiredFlashDevice);
     Report(stage, "erase", 0, 1);
     if (!EraseBank(bank))
         return false;
+    Report(stage, "erase", 1, 1);
 
-    uint32_t pagesToSend = 0;
-    for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize)
-        pagesToSend += PageIsSent(page) ? 1 : 0;
+    const uint32_t pagesToSend = PagesToSend();
 
     uint32_t sent = 0;
     for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize) {

@@ -26,6 +26,7 @@ const char* FaultKindName(FaultKind kind)
     case FaultKind::Nak: return "nak";
     case FaultKind::CorruptByte: return "corrupt";
     case FaultKind::CablePulled: return "unplug";
+    case FaultKind::AdapterGone: return "unplug-adapter";
     }
     return "?";
 }

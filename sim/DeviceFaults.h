@@ -24,6 +24,7 @@ enum class FaultKind : uint8_t {
     Nak,         // the reply byte is replaced by value
     CorruptByte, // reply byte number index has its low bit flipped
     CablePulled, // from this exchange on nothing passes in either direction
+    AdapterGone, // the host's USB adapter is unplugged: its port vanishes
 };
 
 struct Fault {

@@ -107,8 +107,9 @@ const Fault* KestruneDevice::CountExchange(Exchange exchange)
     const uint32_t count = ++m_counts[static_cast<int>(exchange)];
     for (const Fault& fault : m_faults)
         if (fault.at == exchange && (fault.occurrence == 0 || fault.occurrence == count)) {
-            if (fault.kind == FaultKind::CablePulled) {
+            if (fault.kind == FaultKind::CablePulled || fault.kind == FaultKind::AdapterGone) {
                 m_bCablePulled = true;
+                m_bAdapterGone = fault.kind == FaultKind::AdapterGone;
                 m_out.clear();
             }
             return &fault;
@@ -126,7 +127,8 @@ void KestruneDevice::Answer(const Fault* fault, std::vector<uint8_t> bytes, Time
     if (fault) {
         switch (fault->kind) {
         case FaultKind::Silence:
-        case FaultKind::CablePulled: return;
+        case FaultKind::CablePulled:
+        case FaultKind::AdapterGone: return;
         case FaultKind::Late: ready += std::chrono::milliseconds(fault->delayMs); break;
         case FaultKind::Nak: bytes[0] = fault->value; break;
         case FaultKind::CorruptByte: bytes[fault->index % bytes.size()] ^= 0x01; break;
@@ -182,7 +184,8 @@ void KestruneDevice::ReceiveBootstrap(uint8_t byte, bool garbled, Time now)
             if (m_echoFault->index == m_downloaded)
                 echo ^= 0x01;
             break;
-        case FaultKind::CablePulled: break;
+        case FaultKind::CablePulled:
+        case FaultKind::AdapterGone: break;
         }
     }
     if (!silent)

@@ -54,8 +54,10 @@ public:
 
     void AddFault(const Fault& fault) { m_faults.push_back(fault); }
     void ClearFaults() { m_faults.clear(); }
-    void ReconnectCable() { m_bCablePulled = false; }
+    void ReconnectCable() { m_bCablePulled = m_bAdapterGone = false; }
     bool CablePulled() const { return m_bCablePulled; }
+    // The host's adapter was unplugged: its carrier must drop the port.
+    bool AdapterGone() const { return m_bAdapterGone; }
     void SetFlashDeviceCode(uint8_t code) { m_flashDeviceCode = code; }
     DeviceTiming& Timing() { return m_timing; }
 
@@ -114,5 +116,6 @@ private:
     std::vector<Fault> m_faults;
     std::array<uint32_t, 11> m_counts{};
     bool m_bCablePulled = false;
+    bool m_bAdapterGone = false;
     uint64_t m_bytesReceived = 0;
 };

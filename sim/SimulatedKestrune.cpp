@@ -79,7 +79,8 @@ void SimulatedKestrune::PowerCycle(bool holdSet)
 {
     {
         std::lock_guard lock(m_mutex);
-        tcflush(m_master, TCIOFLUSH);
+        if (m_master >= 0)
+            tcflush(m_master, TCIOFLUSH);
         m_inbound.clear();
         m_outbound.clear();
         m_device.PowerOn(holdSet, KestruneDevice::Clock::now());
@@ -93,6 +94,22 @@ void SimulatedKestrune::PowerOff()
     m_inbound.clear();
     m_outbound.clear();
     m_device.PowerOff();
+}
+
+void SimulatedKestrune::UnplugAdapter()
+{
+    std::lock_guard lock(m_mutex);
+    DropTerminal();
+}
+
+void SimulatedKestrune::DropTerminal()
+{
+    // Both ends closed: the host's open port now reads EIO and polls POLLHUP.
+    for (int* fd : {&m_master, &m_slave})
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
 }
 
 int8_t SimulatedKestrune::HostLineMode() const
@@ -156,6 +173,12 @@ void SimulatedKestrune::CarryOutbound(KestruneDevice::Time now)
             at = std::max(at, m_outboundFree) + CharacterTime();
             m_outboundFree = at;
         }
+        if (m_options.latencyMs) {
+            // Held in the adapter until its timer's next tick.
+            const std::chrono::microseconds tick(m_options.latencyMs * 1000);
+            const auto since = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch());
+            at = KestruneDevice::Time(((since + tick - std::chrono::microseconds(1)) / tick) * tick);
+        }
         m_outbound.push_back(Pending{emission.byte, at, emission.lineMode});
     }
     while (!m_outbound.empty() && m_outbound.front().at <= now) {
@@ -188,16 +211,20 @@ void SimulatedKestrune::Run()
             std::lock_guard lock(m_mutex);
             if (m_bStop)
                 return;
+            if (m_device.AdapterGone())
+                DropTerminal();
             const auto now = KestruneDevice::Clock::now();
-            CarryInbound(now);
-            CarryOutbound(now);
+            if (m_master >= 0) {
+                CarryInbound(now);
+                CarryOutbound(now);
+            }
             const auto wait = NextWake(now) - KestruneDevice::Clock::now();
             const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(wait).count();
             // At least a millisecond: what is still due is a write the host's full
             // input queue refused.
             timeoutMs = micros <= 1000 ? 1 : static_cast<int>((micros + 999) / 1000);
         }
-        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wakeRead, POLLIN, 0}}; // a negative fd is passed over
         poll(fds, 2, timeoutMs);
         if (fds[1].revents & POLLIN) {
             char drain[64];

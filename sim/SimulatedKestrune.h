@@ -17,6 +17,8 @@ public:
     struct Options {
         bool bPaced = false;            // bytes take their wire time in both directions
         bool bStartInBootstrap = false; // powered on with "SET" held
+        uint32_t latencyMs = 0;         // a USB adapter's latency timer: answers reach
+                                        // the host at its next tick (0: at once)
     };
 
     explicit SimulatedKestrune(Options options);
@@ -45,6 +47,8 @@ public:
 
     // The line mode the updater has set, as the updater numbers them.
     int8_t HostLineMode() const;
+    // The host's adapter is pulled out: the terminal goes away for good.
+    void UnplugAdapter();
 
 private:
     struct Pending {
@@ -54,6 +58,7 @@ private:
     };
 
     void Run();
+    void DropTerminal();
     void CarryInbound(KestruneDevice::Time now);
     void CarryOutbound(KestruneDevice::Time now);
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
