@@ -2,52 +2,116 @@
 
 #include "FaultSpec.h"
 
+#include <cstdlib>
+
 const char* const kCliUsage =
-    "usage: kestrune-update [--port 1|2|3 | --device PATH] [--yes] [--version-only]\n"
-    "                       [--paced] [--fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]]...\n"
-    "Without --port or --device the update runs against a simulated Kestrune;\n"
-    "--paced and --fault apply to that simulated device only.\n";
+    "usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json] [--trace FILE|-]\n"
+    "       kestrune-update --version-only [--port N | --device PATH]\n"
+    "       kestrune-update --list-ports | --images | -h | -V\n"
+    "\n"
+    "Updates the firmware of a Kestrune attached to a serial port. Without --port\n"
+    "or --device it updates a simulated Kestrune, which shows how an update goes.\n"
+    "\n"
+    "  --port N          use COMN (1-255); on Linux COMN is /dev/ttyS(N-1)\n"
+    "  --device PATH     use this serial device, e.g. /dev/serial/by-id/usb-FTDI_...\n"
+    "  --list-ports      list the serial ports present and what they are\n"
+    "  --version-only    show the Kestrune's firmware version and send nothing else\n"
+    "  --images          list the firmware images this program carries\n"
+    "  -y, --yes         do not ask before updating or wait for the restart\n"
+    "  -q, --quiet       show results and errors only\n"
+    "      --json        write one JSON event per line to stdout\n"
+    "      --trace FILE  write every exchange on the wire to FILE (- for stderr)\n"
+    "  -h, --help        show this help\n"
+    "  -V, --version     show the program's version and the firmware it carries\n"
+    "\n"
+    "Simulated Kestrune only:\n"
+    "      --paced       take the time each character needs on a real cable\n"
+    "      --latency MS  deliver answers as a USB adapter with this latency timer does\n"
+    "      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]   make the device misbehave\n"
+    "\n"
+    "Exit status: 0 success, 1 an update stage failed, 2 usage error, 3 port\n"
+    "unavailable, 4 cancelled (nothing was sent), 5 no pseudo-terminal for the\n"
+    "simulated Kestrune, 130 interrupted (Ctrl-C), 143 terminated.\n";
+
+namespace {
+
+bool ParseNumber(const std::string& text, uint32_t low, uint32_t high, uint32_t& value)
+{
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || text[0] == '-' || number < low || number > high)
+        return false;
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
+} // namespace
 
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error)
 {
     CliOptions options;
+    auto fail = [&](std::string text) {
+        error = std::move(text);
+        return std::nullopt;
+    };
+    auto setAction = [&](CliAction action) {
+        // Help and version win over anything else on the line.
+        if (options.action != CliAction::Help && options.action != CliAction::Version)
+            options.action = action;
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--port" && hasValue) {
-            const std::string& value = args[++i];
-            if (value != "1" && value != "2" && value != "3") {
-                error = "--port takes 1, 2 or 3, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.port = static_cast<uint8_t>(value[0] - '0');
-        } else if (arg == "--device" && hasValue) {
-            options.device = args[++i];
-        } else if (arg == "--fault" && hasValue) {
-            const auto fault = ParseFault(args[++i]);
-            if (!fault) {
-                error = "not a fault: '" + args[i] + "'";
-                return std::nullopt;
-            }
+        const bool takesValue = arg == "--port" || arg == "--device" || arg == "--fault" || arg == "--trace" ||
+                                arg == "--latency";
+        if (takesValue && i + 1 >= args.size())
+            return fail(arg + " needs a value");
+        const std::string value = takesValue ? args[++i] : "";
+        uint32_t number = 0;
+        if (arg == "--port") {
+            if (!ParseNumber(value, 1, 255, number))
+                return fail("--port takes a port number from 1 to 255, not '" + value + "'");
+            options.port = static_cast<uint8_t>(number);
+        } else if (arg == "--device") {
+            options.device = value;
+        } else if (arg == "--fault") {
+            const auto fault = ParseFault(value);
+            if (!fault)
+                return fail("--fault: not a fault: '" + value + "'");
             options.faults.push_back(*fault);
+        } else if (arg == "--trace") {
+            options.tracePath = value;
+        } else if (arg == "--latency") {
+            if (!ParseNumber(value, 0, 1000, number))
+                return fail("--latency takes milliseconds from 0 to 1000, not '" + value + "'");
+            options.latencyMs = number;
+        } else if (arg == "-h" || arg == "--help") {
+            options.action = CliAction::Help;
+        } else if (arg == "-V" || arg == "--version") {
+            if (options.action != CliAction::Help)
+                options.action = CliAction::Version;
+        } else if (arg == "--version-only") {
+            setAction(CliAction::VersionOnly);
+        } else if (arg == "--list-ports") {
+            setAction(CliAction::ListPorts);
+        } else if (arg == "--images") {
+            setAction(CliAction::ListImages);
+        } else if (arg == "-y" || arg == "--yes") {
+            options.bAssumeYes = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.bQuiet = true;
+        } else if (arg == "--json") {
+            options.bJson = true;
         } else if (arg == "--paced") {
             options.bPaced = true;
-        } else if (arg == "--yes") {
-            options.bAssumeYes = true;
-        } else if (arg == "--version-only") {
-            options.bVersionOnly = true;
         } else {
-            error = "unknown argument '" + arg + "'";
-            return std::nullopt;
+            return fail("unknown argument '" + arg + "'");
         }
     }
-    if (options.port != 0 && !options.device.empty()) {
-        error = "--port and --device name two ports; give one";
-        return std::nullopt;
-    }
-    if (!options.UsesSimulator() && (options.bPaced || !options.faults.empty())) {
-        error = "--paced and --fault apply to the simulated device only";
-        return std::nullopt;
-    }
+    if (options.action == CliAction::Help || options.action == CliAction::Version)
+        return options;
+    if (options.port != 0 && !options.device.empty())
+        return fail("--port and --device name two ports; give one");
+    if (!options.UsesSimulator() && (options.bPaced || options.latencyMs || !options.faults.empty()))
+        return fail("--paced, --latency and --fault apply to the simulated Kestrune only");
     return options;
 }

@@ -8,18 +8,25 @@
 #include <string>
 #include <vector>
 
+enum class CliAction { Update, VersionOnly, ListPorts, ListImages, Help, Version };
+
 struct CliOptions {
-    uint8_t port = 0;           // COM port 1-3; 0: none given
+    CliAction action = CliAction::Update;
+    uint8_t port = 0;           // COM port 1-255; 0: none given
     std::string device;         // a terminal device to use as the port
+    bool bAssumeYes = false;    // real device: don't wait for the go-ahead
+    bool bQuiet = false;        // results and errors only
+    bool bJson = false;         // one JSON object per line on stdout
+    std::string tracePath;      // wire trace: a file, "-" for stderr, empty for none
     bool bPaced = false;        // simulated device: bytes take their wire time
-    bool bAssumeYes = false;    // real device: don't wait for Enter
-    bool bVersionOnly = false;  // show the device's version, send nothing else
+    uint32_t latencyMs = 0;     // simulated device: a USB adapter's latency timer
     std::vector<Fault> faults;  // simulated device: faults to show
 
     bool UsesSimulator() const { return port == 0 && device.empty(); }
 };
 
-// Parses the arguments after the program name; error says what was wrong.
+// Parses the arguments after the program name, in any order; error names
+// the argument that was wrong.
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
 
 extern const char* const kCliUsage;

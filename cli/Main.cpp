@@ -1,22 +1,41 @@
 #include "CliOptions.h"
+#include "ImageList.h"
+#include "PortList.h"
+#include "UpdateMessages.h"
 #include "Updater.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#ifndef KZ_PROGRAM_VERSION
+#define KZ_PROGRAM_VERSION "unknown"
+#endif
+
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kCliUsage, stdout);
-        return ExitSuccess;
-    }
     std::string error;
     const auto options = ParseCliOptions(args, error);
     if (!options) {
-        std::fprintf(stderr, "kestrune-update: %s\n%s", error.c_str(), kCliUsage);
+        std::fprintf(stderr, "kestrune-update: %s\nTry 'kestrune-update --help'.\n", error.c_str());
         return ExitUsage;
     }
-    return RunUpdater(*options, stdout, stdin);
+    switch (options->action) {
+    case CliAction::Help:
+        std::fputs(kCliUsage, stdout);
+        return ExitSuccess;
+    case CliAction::Version:
+        std::printf("kestrune-update %s, carrying Kestrune firmware %s\n", KZ_PROGRAM_VERSION,
+                    kCarriedFirmwareVersion);
+        return ExitSuccess;
+    case CliAction::ListPorts:
+        std::fputs(FormatPortList(DiscoverPorts()).c_str(), stdout);
+        return ExitSuccess;
+    case CliAction::ListImages:
+        std::fputs(FormatImageList().c_str(), stdout);
+        return ExitSuccess;
+    default:
+        return RunUpdater(*options, CliStreams{stdout, stderr, stdin});
+    }
 }

@@ -1,46 +1,81 @@
 #include "Updater.h"
 
 #include "InstructionsText.h"
+#include "Interrupts.h"
 #include "PortDevices.h"
-#include "ProgressDisplay.h"
+#include "PortDiagnosis.h"
+#include "ProgressPlan.h"
 #include "SimulatedKestrune.h"
-#include "UpdateMessages.h"
+#include "UpdateReport.h"
 #include "UpdateRun.h"
+#include "WireTrace.h"
 
+#include <cctype>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 
 namespace {
 
-// With a person at the terminal, waits for Enter; false on end of input.
-bool WaitForEnter(std::FILE* in, std::FILE* out, const char* prompt)
+// The link's observer: progress to the report, frames to the trace, and
+// a stop once a signal came.
+class CliObserver : public LinkObserver {
+public:
+    CliObserver(UpdateReport& report, WireTrace* trace) : m_report(report), m_pTrace(trace) {}
+    void OnStep(const StageProgress& progress) override { m_report.Step(progress); }
+    void OnFrame(Direction direction, int mode, const char* exchange, const uint8_t* bytes, uint32_t count) override
+    {
+        if (m_pTrace)
+            m_pTrace->Frame(direction, mode, exchange, bytes, count);
+    }
+    bool StopRequested() override { return InterruptSignal() != 0; }
+
+private:
+    UpdateReport& m_report;
+    WireTrace* m_pTrace;
+};
+
+// Reads one answer; only "y" or "yes" (any case) is a yes.
+bool AnswersYes(std::FILE* in)
 {
-    std::fprintf(out, "%s", prompt);
-    std::fflush(out);
-    for (int c = std::fgetc(in); c != '\n'; c = std::fgetc(in))
-        if (c == EOF)
-            return false;
-    return true;
+    char line[64];
+    if (!std::fgets(line, sizeof line, in))
+        return false;
+    std::string answer;
+    for (const char* c = line; *c; ++c)
+        if (!std::isspace(static_cast<unsigned char>(*c)))
+            answer += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return answer == "y" || answer == "yes";
 }
 
-void ShowVersions(CDeviceLink& link, std::FILE* out)
+void Prompt(std::FILE* to, const char* text)
 {
-    const auto version = QueryDeviceVersion(link);
-    std::fprintf(out, "This Firmware Version:     %s\n", kCarriedFirmwareVersion);
-    std::fprintf(out, "Version In Your Kestrune:  %s\n", version ? version->c_str() : kUnknownVersion);
+    std::fputs(text, to);
+    std::fflush(to);
+}
+
+std::string PortName(const CliOptions& options, const SimulatedKestrune* sim)
+{
+    if (sim)
+        return "simulated Kestrune on " + sim->DevicePath();
+    if (!options.device.empty())
+        return options.device;
+    return "COM" + std::to_string(options.port) + " (" + PortRouteFor(options.port).path + ")";
 }
 
 } // namespace
 
-int RunUpdater(const CliOptions& options, std::FILE* out, std::FILE* in)
+int RunUpdater(const CliOptions& options, const CliStreams& io)
 {
+    CatchInterrupts();
     std::unique_ptr<SimulatedKestrune> sim;
     uint8_t port = options.port;
     if (options.UsesSimulator()) {
-        sim = std::make_unique<SimulatedKestrune>(SimulatedKestrune::Options{options.bPaced, false});
+        sim = std::make_unique<SimulatedKestrune>(
+            SimulatedKestrune::Options{options.bPaced, false, options.latencyMs});
         if (!sim->Start()) {
-            std::fprintf(out, "Could not start the simulated Kestrune (no pseudo-terminal).\n");
+            std::fprintf(io.err, "kestrune-update: could not start the simulated Kestrune (no pseudo-terminal)\n");
             return ExitNoSimulator;
         }
         sim->WithDevice([&](KestruneDevice& device) {
@@ -49,54 +84,84 @@ int RunUpdater(const CliOptions& options, std::FILE* out, std::FILE* in)
         });
         SetPortRoute(1, PortRoute{sim->DevicePath(), options.bPaced});
         port = 1;
-        std::fprintf(out, "Using a simulated Kestrune on %s as COM%d%s.\n", sim->DevicePath().c_str(),
-                     port, options.bPaced ? ", paced at line speed" : "");
     } else if (!options.device.empty()) {
         SetPortRoute(1, PortRoute{options.device, false});
         port = 1;
     }
 
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, std::fclose);
+    std::unique_ptr<WireTrace> trace;
+    if (!options.tracePath.empty()) {
+        std::FILE* to = io.err;
+        if (options.tracePath != "-") {
+            traceFile.reset(std::fopen(options.tracePath.c_str(), "w"));
+            if (!traceFile) {
+                std::fprintf(io.err, "kestrune-update: cannot write the trace to %s: %s\n", options.tracePath.c_str(),
+                             std::strerror(errno));
+                return ExitUsage;
+            }
+            to = traceFile.get();
+        }
+        trace = std::make_unique<WireTrace>(to);
+    }
+
+    const ProgressPlan plan = ProgressPlan::ForCarriedImages();
+    const auto report = options.bJson ? MakeJsonReport(io.out, plan)
+                                      : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
+    CliObserver observer(*report, trace.get());
     CDeviceLink link;
+    link.SetObserver(&observer);
     if (!link.Open(port)) {
-        std::fprintf(out, "%s: %s\n", kPortErrorCaption, kPortUnavailableMessage);
+        std::fputs(DescribeOpenFailure(PortRouteFor(port).path).c_str(), io.err);
         return ExitPortUnavailable;
     }
-    ShowVersions(link, out);
-    if (options.bVersionOnly)
+    report->Start(PortName(options, sim.get()), QueryDeviceVersion(link));
+    if (options.action == CliAction::VersionOnly)
         return ExitSuccess;
 
-    std::fprintf(out, "\n%s\n%s\n%s\n%s\n", KZ_INSTRUCTIONS_HEADING, KZ_INSTRUCTIONS_STEPS, KZ_INSTRUCTIONS_NOTE,
-                 KZ_INSTRUCTIONS_DURATION);
+    std::FILE* prompts = options.bJson ? io.err : io.out;
+    report->Note(std::string("\n") + KZ_INSTRUCTIONS_HEADING + "\n" + KZ_INSTRUCTIONS_STEPS + "\n" +
+                 KZ_INSTRUCTIONS_NOTE + "\n");
     if (sim) {
-        std::fprintf(out, "(The simulated Kestrune is powered on with \"SET\" held.)\n");
+        report->Note("(The simulated Kestrune is powered on with \"SET\" held.)");
         sim->PowerCycle(true);
-    } else if (!options.bAssumeYes && !WaitForEnter(in, out, "Press Enter to update, or end input to cancel: ")) {
-        std::fprintf(out, "\nUpdate cancelled; nothing was sent.\n");
-        return ExitCancelled;
+    } else if (!options.bAssumeYes) {
+        Prompt(prompts, "Then type yes and press Enter to update (anything else cancels): ");
+        const bool yes = AnswersYes(io.in);
+        if (InterruptSignal() != 0) {
+            report->Interrupted(0, InterruptSignal(), "");
+            return 128 + InterruptSignal();
+        }
+        if (!yes) {
+            report->Cancelled();
+            return ExitCancelled;
+        }
     }
 
-    ProgressDisplay progress(out);
-    link.SetProgressObserver([&progress](const StageProgress& step) { progress.Show(step); });
     const auto started = std::chrono::steady_clock::now();
     const int failedStage = RunUpdateStages(link);
-    progress.Finish();
-    link.SetProgressObserver(nullptr);
-    const auto seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    if (failedStage != 0) {
-        std::fprintf(out, "%s: %s\n", kErrorCaption, kStageFailureMessages[failedStage]);
-        std::fprintf(out, "Put the Kestrune into bootstrap mode again and repeat the update.\n");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (InterruptSignal() != 0 && failedStage != 0) {
+        link.Close(); // the port's settings go back as they were
+        report->Interrupted(failedStage, InterruptSignal(), link.FailureDetail());
+        return 128 + InterruptSignal();
+    }
+    report->Outcome(failedStage, link.FailureDetail(), seconds);
+    if (failedStage != 0)
         return ExitStageFailed;
-    }
-    std::fprintf(out, "%s: %s\n", kSuccessCaption, kSuccessMessage);
-    std::fprintf(out, "(update took %.1f s)\n", seconds);
+
     if (sim) {
-        std::fprintf(out, "(The simulated Kestrune is power-cycled.)\n");
+        report->Note("(The simulated Kestrune is power-cycled.)");
         sim->PowerCycle(false);
-    } else if (!options.bAssumeYes) {
-        WaitForEnter(in, out, "Press Enter once the Kestrune has restarted: ");
+    } else if (options.bAssumeYes) {
+        report->Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
+        return ExitSuccess;
+    } else {
+        Prompt(prompts, "Power-cycle the Kestrune, let it restart, then press Enter: ");
+        AnswersYes(io.in);
+        if (InterruptSignal() != 0)
+            return ExitSuccess; // the update itself is done
     }
-    ShowVersions(link, out);
+    report->VersionAfter(QueryDeviceVersion(link));
     return ExitSuccess;
 }

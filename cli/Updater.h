@@ -1,7 +1,7 @@
 #pragma once
 // The command-line updater: shows the device's version, leads through the
-// bootstrap-mode steps, runs the four stages with a progress display and
-// reports the outcome.
+// bootstrap-mode steps, runs the four stages while reporting their progress
+// and tells the outcome.
 
 #include "CliOptions.h"
 
@@ -16,4 +16,11 @@ enum CliExit : int {
     ExitNoSimulator = 5,
 };
 
-int RunUpdater(const CliOptions& options, std::FILE* out, std::FILE* in);
+struct CliStreams {
+    std::FILE* out; // results, progress, JSON events
+    std::FILE* err; // errors, warnings, prompts in JSON mode
+    std::FILE* in;  // answers to the prompts
+};
+
+// An update, or --version-only; 128 + the signal when interrupted.
+int RunUpdater(const CliOptions& options, const CliStreams& io);

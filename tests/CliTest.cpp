@@ -1,110 +1,161 @@
-// The command-line updater: its arguments and whole runs.
+// The command-line updater: its arguments, prompts, outputs and traces.
 
-#include "CliOptions.h"
-#include "PortDevices.h"
+#include "CliSupport.h"
+#include "ImageList.h"
 #include "ScriptedPeer.h"
-#include "Updater.h"
 
-#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <string>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
-std::optional<CliOptions> Parse(std::vector<std::string> args)
-{
-    std::string error;
-    auto options = ParseCliOptions(args, error);
-    EXPECT_EQ(options.has_value(), error.empty()) << error;
-    return options;
-}
-
-struct CliRun {
-    int exit;
-    std::string output;
+struct ArgsCase {
+    std::vector<std::string> args;
+    const char* error; // empty: accepted
 };
 
-CliRun RunWith(std::vector<std::string> args, const std::string& input = "")
+TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
 {
-    const auto options = Parse(std::move(args));
-    EXPECT_TRUE(options);
-    std::FILE* out = std::tmpfile();
-    std::FILE* in = std::tmpfile();
-    std::fputs(input.c_str(), in);
-    std::rewind(in);
-    const int exit = RunUpdater(*options, out, in);
-    std::rewind(out);
-    std::string output;
-    for (int c; (c = std::fgetc(out)) != EOF;)
-        output += static_cast<char>(c);
-    std::fclose(out);
-    std::fclose(in);
-    ClearPortRoutes();
-    return CliRun{exit, output};
-}
-
-TEST(CliOptions, AcceptsWhatTheUsageOffersAndRejectsTheRest)
-{
-    auto options = Parse({});
-    ASSERT_TRUE(options);
-    EXPECT_TRUE(options->UsesSimulator());
-    options = Parse({"--port", "3", "--yes"});
-    ASSERT_TRUE(options);
-    EXPECT_EQ(options->port, 3);
-    EXPECT_FALSE(options->UsesSimulator());
-    options = Parse({"--paced", "--fault", "nak:program:7:0xFF"});
-    ASSERT_TRUE(options);
-    ASSERT_EQ(options->faults.size(), 1u);
-    EXPECT_EQ(options->faults[0].value, 0xFF);
-    EXPECT_EQ(options->faults[0].occurrence, 7u);
-
+    const ArgsCase cases[] = {
+        {{}, ""},
+        {{"--yes", "--port", "3", "-q"}, ""},
+        {{"--port", "200", "--json", "--trace", "-"}, ""},
+        {{"--paced", "--latency", "16", "--fault", "nak:program:7:0xFF"}, ""},
+        {{"--list-ports", "-h"}, ""},
+        {{"--port", "0"}, "--port takes a port number from 1 to 255, not '0'"},
+        {{"--port", "3x"}, "not '3x'"},
+        {{"-y", "--port"}, "--port needs a value"},
+        {{"--port", "1", "--device", "/dev/ttyUSB0"}, "give one"},
+        {{"--fault", "explode:program"}, "not a fault: 'explode:program'"},
+        {{"--port", "2", "--paced"}, "simulated Kestrune only"},
+        {{"--device", "/dev/ttyUSB0", "--latency", "16"}, "simulated Kestrune only"},
+        {{"--yes", "COM1"}, "unknown argument 'COM1'"},
+    };
+    for (const ArgsCase& c : cases) {
+        std::string error;
+        const bool accepted = ParseCliOptions(c.args, error).has_value();
+        EXPECT_EQ(accepted, *c.error == '\0') << c.error;
+        EXPECT_TRUE(Has(error, c.error)) << error;
+    }
     std::string error;
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"--port", "4"}, {"--port"}, {"--port", "1", "--device", "/dev/ttyUSB0"},
-             {"--fault", "explode:program"}, {"--fault", "nak:program:x"}, {"--port", "2", "--paced"},
-             {"--device", "/dev/ttyUSB0", "--fault", "silence:ping"}, {"COM1"}})
-        EXPECT_FALSE(ParseCliOptions(bad, error)) << bad[0];
+    EXPECT_EQ(ParseCliOptions({"--images", "--version"}, error)->action, CliAction::Version);
+    EXPECT_EQ(ParseCliOptions({"-V", "--help"}, error)->action, CliAction::Help);
 }
 
-TEST(CliUpdater, UpdatesTheSimulatedKestrune)
+struct PromptCase {
+    const char* input;
+    bool starts;
+};
+
+// With a device that never answers, an update that starts fails in stage 1;
+// one that does not start has sent the version query only.
+TEST(CliPrompt, OnlyAnExplicitYesStartsTheUpdate)
 {
-    const CliRun run = RunWith({});
-    EXPECT_EQ(run.exit, ExitSuccess);
-    const size_t before = run.output.find("Version In Your Kestrune:  4.2.1");
-    const size_t success = run.output.find("Success: Firmware update was successful.");
-    const size_t after = run.output.find("Version In Your Kestrune:  5.0.3");
-    EXPECT_NE(before, std::string::npos) << run.output;
-    EXPECT_LT(before, success);
+    const PromptCase cases[] = {{"y\n", true},   {"Y\n", true},  {"yes\n", true}, {" YES \n", true},
+                                {"\n", false},   {"no\n", false}, {"n\n", false}, {"yess\n", false},
+                                {"junk\n", false}, {"", false}};
+    for (const PromptCase& c : cases) {
+        ScriptedPeer peer;
+        const CliRun run = RunCli({"--device", peer.Path()}, c.input);
+        EXPECT_EQ(run.exit, c.starts ? ExitStageFailed : ExitCancelled) << '"' << c.input << '"';
+        if (!c.starts) {
+            EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+            EXPECT_TRUE(Has(run.err, "Only the version query was sent")) << run.err;
+        }
+    }
+}
+
+TEST(CliUpdater, UpdatesTheSimulatedKestruneStepByStep)
+{
+    const CliRun run = RunCli({});
+    EXPECT_EQ(run.exit, ExitSuccess) << run.err;
+    const size_t before = run.out.find("Version In Your Kestrune:  4.2.1");
+    const size_t erased = run.out.find("[3/4] FPGA firmware        erase    1/1");
+    const size_t success = run.out.find("Firmware update was successful");
+    const size_t after = run.out.find("Version In Your Kestrune:  5.0.3");
+    EXPECT_LT(before, erased) << run.out;
+    EXPECT_LT(erased, success);
     EXPECT_LT(success, after);
-    EXPECT_NE(run.output.find("[4/4] Application firmware program  247/247"), std::string::npos);
+    EXPECT_TRUE(Has(run.out, "[4/4] Application firmware program  247/247"));
+    // Words meant for the dialog stay in the dialog.
+    EXPECT_FALSE(Has(run.out + run.err, "clicking OK"));
+    EXPECT_FALSE(Has(run.out + run.err, "click away"));
+    EXPECT_TRUE(run.err.empty()) << run.err;
 }
 
-TEST(CliUpdater, ReportsTheFirstFailingStageOnly)
+TEST(CliUpdater, AFailureSaysWhereItStoppedAndWhy)
 {
-    const CliRun run = RunWith({"--fault", "nak:clear"});
+    const CliRun run = RunCli({"--fault", "nak:program:7"});
     EXPECT_EQ(run.exit, ExitStageFailed);
-    EXPECT_NE(run.output.find("Kestrune Zeruzuz Error: Could Not Load the Secondary Bootstrap Program."),
-              std::string::npos)
-        << run.output;
-    EXPECT_EQ(run.output.find("FPGA"), std::string::npos);
-    EXPECT_EQ(run.output.find("Success"), std::string::npos);
+    EXPECT_TRUE(Has(run.out, "[3/4] FPGA firmware        program  6/49  stopped here")) << run.out;
+    EXPECT_TRUE(Has(run.err, "Kestrune Zeruzuz Error: Could Not Load the FPGA Firmware.\n  page 0x"));
+    EXPECT_TRUE(Has(run.err, "of bank 2: device answered 0x01 (a byte failed to program)")) << run.err;
+    EXPECT_FALSE(Has(run.out, "[4/4]"));
 }
 
-TEST(CliUpdater, MissingPortIsReportedAsUnavailable)
+TEST(CliUpdater, QuietShowsResultsAndErrorsOnly)
 {
-    const CliRun run = RunWith({"--device", "/nonexistent/ttyKZ"});
-    EXPECT_EQ(run.exit, ExitPortUnavailable);
-    EXPECT_NE(run.output.find("The selected COM port is unavailable."), std::string::npos);
+    const CliRun run = RunCli({"-q", "--fault", "silence:ping"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    EXPECT_FALSE(Has(run.out, "[1/4]"));
+    EXPECT_FALSE(Has(run.out, "SET"));
+    EXPECT_TRUE(Has(run.out, "Version In Your Kestrune:  4.2.1"));
+    EXPECT_TRUE(Has(run.err, "Could Not Load the Secondary Bootstrap Program.\n  ping")) << run.err;
 }
 
-TEST(CliUpdater, RealDeviceWaitsForTheGoAheadAndSendsNothingWithoutIt)
+TEST(CliUpdater, JsonEventsParseAndTellTheWholeRun)
 {
-    ScriptedPeer peer;
-    const CliRun run = RunWith({"--device", peer.Path()}, "");
-    EXPECT_EQ(run.exit, ExitCancelled);
-    EXPECT_NE(run.output.find("Version In Your Kestrune:  ???"), std::string::npos) << run.output;
-    EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20})); // the version query only
+    const CliRun run = RunCli({"--json", "--fault", "nak:clear"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        events.push_back(nlohmann::json::parse(line)); // throws on anything that is not JSON
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(events.front()["event"], "start");
+    EXPECT_EQ(events.front()["device_version"], "4.2.1");
+    EXPECT_EQ(events.front()["firmware"], "5.0.3");
+    std::vector<std::string> stages;
+    for (const auto& event : events)
+        if (event["event"] == "stage_begin" || event["event"] == "stage_end")
+            stages.push_back(event["event"].get<std::string>() + std::to_string(event["stage"].get<int>()));
+    EXPECT_EQ(stages, (std::vector<std::string>{"stage_begin1", "stage_end1", "stage_begin2", "stage_end2"}));
+    const auto& result = events.back();
+    EXPECT_EQ(result["event"], "result");
+    EXPECT_EQ(result["ok"], false);
+    EXPECT_EQ(result["stage"], 2);
+    EXPECT_EQ(result["message"], "Could Not Load the Secondary Bootstrap Program.");
+    EXPECT_EQ(result["detail"], "clear: device answered 0x01");
+}
+
+TEST(CliUpdater, TraceHasEveryExchangeWithLongFramesFolded)
+{
+    const std::string path = ::testing::TempDir() + "kz-trace.txt";
+    ASSERT_EQ(RunCli({"--trace", path, "-q"}).exit, ExitSuccess);
+    std::ifstream trace(path);
+    int pages = 0, blocks = 0, lines = 0;
+    for (std::string line; std::getline(trace, line); ++lines) {
+        if (Has(line, "-> mode 2  page 0x")) {
+            ++pages;
+            EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
+        }
+        blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
+    }
+    EXPECT_EQ(pages, 49 + 247);
+    EXPECT_EQ(blocks, 256);
+    EXPECT_LT(lines, 2000); // one line a frame, not one a byte
+}
+
+TEST(CliImages, ListsWhatTheProgramCarries)
+{
+    const std::string list = FormatImageList();
+    for (const char* row : {"BOOTONE      129  0x0000-0x00FF          222                 -",
+                            "BOOTTWO      130  0x6000-0x7FFF         6584                 -",
+                            "XILINXDATA   131  0x8000-0xFFFF         6265                49",
+                            "APPLICATION  132  0x8000-0xFFFF        32255               247"})
+        EXPECT_TRUE(Has(list, row)) << list;
 }
 
 } // namespace

@@ -129,6 +129,8 @@ void WaitForInput(PortHandle handle, uint32_t timeoutMs)
     g_tick = until;
 }
 
+bool PortLost(PortHandle) { return false; }
+
 uint32_t TickCount() { return g_busyPoll ? g_tick++ : g_tick; }
 
 } // namespace SerialBackend

@@ -5,7 +5,9 @@
 #include "SerialChannel.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -78,6 +80,42 @@ TEST_F(SerialPortPosix, LineModesReachTheTerminal)
     tio = HostSettings();
     EXPECT_EQ(cfgetospeed(&tio), B38400);
     EXPECT_FALSE(tio.c_cflag & PARODD);
+}
+
+TEST_F(SerialPortPosix, SettingsAPreviousProgramLeftAreClearedAndGivenBackOnClose)
+{
+    termios left = HostSettings();
+    left.c_cflag |= CMSPAR | CRTSCTS;
+    left.c_iflag |= IUCLC | IXON;
+    cfsetospeed(&left, B19200);
+    ASSERT_EQ(tcsetattr(peer.SlaveDescriptor(), TCSANOW, &left), 0);
+    left = HostSettings(); // as the terminal keeps them
+    {
+        CSerialChannel channel;
+        ASSERT_TRUE(channel.Open(1));
+        ASSERT_TRUE(channel.SetLineMode(0));
+        const termios tio = HostSettings();
+        EXPECT_FALSE(tio.c_cflag & (CMSPAR | CRTSCTS)) << "mark parity or flow control survived";
+        EXPECT_FALSE(tio.c_iflag & (IUCLC | IXON));
+    }
+    const termios after = HostSettings();
+    EXPECT_EQ(cfgetospeed(&after), B19200);
+    EXPECT_EQ(after.c_cflag, left.c_cflag);
+    EXPECT_EQ(after.c_iflag, left.c_iflag);
+}
+
+TEST_F(SerialPortPosix, AnotherProgramCannotOpenAPortThatIsOpen)
+{
+    CSerialChannel channel;
+    ASSERT_TRUE(channel.Open(1));
+    const pid_t child = fork();
+    if (child == 0) { // another program: its own channel on the same device
+        CSerialChannel other;
+        _exit(other.Open(1) ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the second program opened the port";
 }
 
 TEST_F(SerialPortPosix, BytesPassUnchangedBothWays)

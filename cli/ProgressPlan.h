@@ -1,0 +1,28 @@
+#pragma once
+// How long each step of an update is expected to take, from the characters
+// it puts on the wire and the fixed pauses it waits out, so that a progress
+// bar moves evenly through the whole update.
+
+#include "LinkObserver.h"
+
+#include <cstdint>
+
+class ProgressPlan {
+public:
+    ProgressPlan(uint32_t fpgaPages, uint32_t applicationPages);
+    // The plan for the images this program carries.
+    static ProgressPlan ForCarriedImages();
+
+    // Share of the whole update done once this step has got this far, 0 to 1.
+    double Fraction(const StageProgress& progress) const;
+    double TotalMs() const { return m_totalMs; }
+
+private:
+    struct Step {
+        int stage;
+        const char* name;
+        double ms;
+    };
+    Step m_steps[9];
+    double m_totalMs = 0;
+};

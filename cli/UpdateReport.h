@@ -1,0 +1,39 @@
+#pragma once
+// How the command-line updater tells what happens: for a person (a bar
+// redrawn in place on a terminal, plain lines otherwise) or for a script
+// (JSON events). The updater's flow calls these in order; each output mode
+// is one implementation.
+
+#include "LinkObserver.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+class ProgressPlan;
+
+class UpdateReport {
+public:
+    virtual ~UpdateReport() = default;
+    // The port in use and the version the device reported, if it answered.
+    virtual void Start(const std::string& port, const std::optional<std::string>& deviceVersion) = 0;
+    // Words for a person at the terminal: the steps to take, notes.
+    virtual void Note(const std::string& text) = 0;
+    virtual void Step(const StageProgress& progress) = 0;
+    // After the stages: failedStage is 0 when all four succeeded.
+    virtual void Outcome(int failedStage, const char* detail, double seconds) = 0;
+    // The go-ahead was not given; only the version query was sent.
+    virtual void Cancelled() = 0;
+    // A signal stopped the update during stage (0: before anything was sent).
+    virtual void Interrupted(int stage, int signal, const char* detail) = 0;
+    // The version the device reports after its restart.
+    virtual void VersionAfter(const std::optional<std::string>& deviceVersion) = 0;
+};
+
+// out takes results and progress, err takes errors; quiet keeps only
+// results and errors.
+std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan);
+std::unique_ptr<UpdateReport> MakeJsonReport(std::FILE* out, const ProgressPlan& plan);
+
+const char* StageTitle(int stage);

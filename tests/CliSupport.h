@@ -1,0 +1,49 @@
+#pragma once
+// Runs the command-line updater in this process with given arguments and
+// input, and keeps what it wrote to stdout and stderr.
+
+#include "CliOptions.h"
+#include "PortDevices.h"
+#include "Updater.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct CliRun {
+    int exit;
+    std::string out;
+    std::string err;
+};
+
+inline std::string Slurp(std::FILE* file)
+{
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
+}
+
+inline CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "")
+{
+    std::string error;
+    const auto options = ParseCliOptions(args, error);
+    EXPECT_TRUE(options) << error;
+    if (!options)
+        return CliRun{ExitUsage, "", error};
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::FILE* in = std::tmpfile();
+    std::fputs(input.c_str(), in);
+    std::rewind(in);
+    const int exit = RunUpdater(*options, CliStreams{out, err, in});
+    std::fclose(in);
+    ClearPortRoutes();
+    return CliRun{exit, Slurp(out), Slurp(err)};
+}
+
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
