@@ -1,13 +1,14 @@
 // The simulated Kestrune as a program of its own: it prints the terminal
 // to point the updater at and takes commands on standard input.
 //
-// usage: kestrune-sim [--paced] [--bootstrap] [--link PATH] [--fault SPEC]...
+// usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...
 
 #include "FaultSpec.h"
 #include "SimulatedKestrune.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -26,7 +27,7 @@ void RemoveLinkAndExit(int)
 
 void PrintHelp()
 {
-    std::puts("commands: power | bootstrap | off | status | fault SPEC | clear | plug | quit");
+    std::puts("commands: power | bootstrap | off | status | fault SPEC | clear | plug | unplug-adapter | quit");
 }
 
 void PrintStatus(SimulatedKestrune& sim)
@@ -44,7 +45,7 @@ void PrintStatus(SimulatedKestrune& sim)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: kestrune-sim [--paced] [--bootstrap] [--link PATH] [--fault SPEC]...\n");
+    std::fprintf(stderr, "usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...\n");
     return 2;
 }
 
@@ -59,6 +60,14 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--paced") {
             options.bPaced = true;
+        } else if (arg == "--latency" && i + 1 < argc) {
+            char* end = nullptr;
+            const unsigned long ms = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || ms > 1000) {
+                std::fprintf(stderr, "kestrune-sim: --latency takes milliseconds from 0 to 1000\n");
+                return 2;
+            }
+            options.latencyMs = static_cast<uint32_t>(ms);
         } else if (arg == "--bootstrap") {
             options.bStartInBootstrap = true;
         } else if (arg == "--link" && i + 1 < argc) {
@@ -115,6 +124,8 @@ int main(int argc, char** argv)
             sim.WithDevice([](KestruneDevice& device) { device.ClearFaults(); });
         } else if (line == "plug") {
             sim.WithDevice([](KestruneDevice& device) { device.ReconnectCable(); });
+        } else if (line == "unplug-adapter") {
+            sim.UnplugAdapter();
         } else if (line.rfind("fault ", 0) == 0) {
             const auto fault = ParseFault(line.substr(6));
             if (!fault) {
