@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need (Debian packages) and builds
-# everything: the native programs and tests into build/, the Windows program
-# into build-win64/ (x86-64) and build-win32/ (i686). Safe to run again: it
-# installs only what is missing.
+# everything: the native programs, tests and .deb into build/, the Windows
+# programs and their .zip into build-win64/ (x86-64) and build-win32/ (i686).
+# Safe to run again: it installs only what is missing.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang python3-pefile
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang python3-pefile dpkg-dev
           pkg-config libserialport-dev nlohmann-json3-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb imagemagick)
 sudo=""
@@ -29,10 +29,12 @@ fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
+(cd build && cpack -G DEB >/dev/null) # the .deb, for its test
 
 for target in x86_64:win64 i686:win32; do
     arch=${target%%:*} dir=build-${target##*:}
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
         -DCMAKE_CXX_COMPILER="$arch-w64-mingw32-g++-posix" -DCMAKE_RC_COMPILER="$arch-w64-mingw32-windres"
     cmake --build "$dir"
+    (cd "$dir" && cpack -G ZIP >/dev/null)
 done

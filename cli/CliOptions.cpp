@@ -72,6 +72,9 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
                 return fail("--port takes a port number from 1 to 255, not '" + value + "'");
             options.port = static_cast<uint8_t>(number);
         } else if (arg == "--device") {
+#ifdef _WIN32
+            return fail("--device: on Windows choose the port with --port N");
+#endif
             options.device = value;
         } else if (arg == "--fault") {
             const auto fault = ParseFault(value);

@@ -5,7 +5,7 @@
 #include "PortDevices.h"
 #include "PortDiagnosis.h"
 #include "ProgressPlan.h"
-#include "SimulatedKestrune.h"
+#include "SimulatedDevice.h"
 #include "UpdateReport.h"
 #include "UpdateRun.h"
 #include "WireTrace.h"
@@ -55,13 +55,13 @@ void Prompt(std::FILE* to, const char* text)
     std::fflush(to);
 }
 
-std::string PortName(const CliOptions& options, const SimulatedKestrune* sim)
+std::string PortName(const CliOptions& options, const SimulatedDevice* sim)
 {
     if (sim)
-        return "simulated Kestrune on " + sim->DevicePath();
+        return sim->Name();
     if (!options.device.empty())
         return options.device;
-    return "COM" + std::to_string(options.port) + " (" + PortRouteFor(options.port).path + ")";
+    return "COM" + std::to_string(options.port) + " (" + PortDeviceName(options.port) + ")";
 }
 
 } // namespace
@@ -69,25 +69,23 @@ std::string PortName(const CliOptions& options, const SimulatedKestrune* sim)
 int RunUpdater(const CliOptions& options, const CliStreams& io)
 {
     CatchInterrupts();
-    std::unique_ptr<SimulatedKestrune> sim;
+    std::unique_ptr<SimulatedDevice> sim;
     uint8_t port = options.port;
     if (options.UsesSimulator()) {
-        sim = std::make_unique<SimulatedKestrune>(
-            SimulatedKestrune::Options{options.bPaced, false, options.latencyMs});
-        if (!sim->Start()) {
-            std::fprintf(io.err, "kestrune-update: could not start the simulated Kestrune (no pseudo-terminal)\n");
+        std::string reason;
+        sim = StartSimulatedDevice(options, reason);
+        if (!sim) {
+            std::fprintf(io.err, "kestrune-update: %s", reason.c_str());
             return ExitNoSimulator;
         }
-        sim->WithDevice([&](KestruneDevice& device) {
-            for (const Fault& fault : options.faults)
-                device.AddFault(fault);
-        });
-        SetPortRoute(1, PortRoute{sim->DevicePath(), options.bPaced});
         port = 1;
-    } else if (!options.device.empty()) {
+    }
+#ifndef _WIN32
+    if (!options.device.empty()) {
         SetPortRoute(1, PortRoute{options.device, false});
         port = 1;
     }
+#endif
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, std::fclose);
     std::unique_ptr<WireTrace> trace;
@@ -112,7 +110,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
     CDeviceLink link;
     link.SetObserver(&observer);
     if (!link.Open(port)) {
-        std::fputs(DescribeOpenFailure(PortRouteFor(port).path).c_str(), io.err);
+        std::fputs(DescribeOpenFailure(PortDeviceName(port)).c_str(), io.err);
         return ExitPortUnavailable;
     }
     report->Start(PortName(options, sim.get()), QueryDeviceVersion(link));
@@ -124,7 +122,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
                  KZ_INSTRUCTIONS_NOTE + "\n");
     if (sim) {
         report->Note("(The simulated Kestrune is powered on with \"SET\" held.)");
-        sim->PowerCycle(true);
+        sim->PowerOn(true);
     } else if (!options.bAssumeYes) {
         Prompt(prompts, "Then type yes and press Enter to update (anything else cancels): ");
         const bool yes = AnswersYes(io.in);
@@ -152,7 +150,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
 
     if (sim) {
         report->Note("(The simulated Kestrune is power-cycled.)");
-        sim->PowerCycle(false);
+        sim->PowerOn(false);
     } else if (options.bAssumeYes) {
         report->Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
         return ExitSuccess;

@@ -1,10 +1,16 @@
 #pragma once
-// Where port n ("COMn") lives on a POSIX system. By default COMn is
-// /dev/ttyS(n-1); a route can point a port at any other terminal device,
-// such as the pseudo-terminal of the simulated Kestrune.
+// Where port n ("COMn") lives. On Windows it is the device COMn. On a POSIX
+// system COMn is /dev/ttyS(n-1) by default, and a route can point a port at
+// any other terminal device, such as the pseudo-terminal of the simulated
+// Kestrune.
 
 #include <cstdint>
 #include <string>
+
+// The name the port is opened by.
+std::string PortDeviceName(uint8_t port);
+
+#ifndef _WIN32
 
 struct PortRoute {
     std::string path;
@@ -17,3 +23,4 @@ struct PortRoute {
 void SetPortRoute(uint8_t port, PortRoute route);
 void ClearPortRoutes();
 PortRoute PortRouteFor(uint8_t port);
+#endif

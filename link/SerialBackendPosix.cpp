@@ -121,6 +121,8 @@ void ClearPortRoutes()
     g_routes.clear();
 }
 
+std::string PortDeviceName(uint8_t port) { return PortRouteFor(port).path; }
+
 PortRoute PortRouteFor(uint8_t port)
 {
     std::lock_guard lock(g_mapMutex);

@@ -1,6 +1,7 @@
 // Win32 implementation of the serial primitives: overlapped I/O, each
 // operation waited for at once.
 
+#include "PortDevices.h"
 #include "SerialBackend.h"
 
 #include <cstdio>
@@ -53,6 +54,18 @@ void ClearPortError(HANDLE port)
 
 } // namespace
 
+// COM1 to COM9 go by their plain names; from COM10 on only the device
+// namespace form reaches them.
+std::string PortDeviceName(uint8_t port)
+{
+    char name[16];
+    if (port < 10)
+        std::snprintf(name, sizeof name, "COM%d", port);
+    else
+        std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+    return name;
+}
+
 namespace SerialBackend {
 
 PortHandle InvalidPort() { return INVALID_HANDLE_VALUE; }
@@ -73,9 +86,7 @@ void ReleaseCompletionEvent(IoRecord& record)
 
 PortHandle OpenPort(uint8_t port)
 {
-    char name[16];
-    std::snprintf(name, sizeof name, "COM%d", port);
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    return CreateFileA(PortDeviceName(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
 }
 

@@ -9,34 +9,10 @@
 set -u
 bits=$1 exe=$2 probe_exe=$3 sim=$4 shots=$5
 here=$(dirname "$0")
-skip() { echo "skipped: $*"; exit 77; }
-[ -f "$exe" ] && [ -f "$probe_exe" ] || skip "the $bits-bit Windows build is missing (build.sh makes it)"
-command -v Xvfb >/dev/null || skip "Xvfb is not installed"
+[ -f "$exe" ] && [ -f "$probe_exe" ] || { echo "skipped: the $bits-bit Windows build is missing (build.sh makes it)"; exit 77; }
+command -v Xvfb >/dev/null || { echo "skipped: Xvfb is not installed"; exit 77; }
 mkdir -p "$shots"
-work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-source "$here/wine_gate.sh"
-wine_gate "$bits" "$probe_exe" || { rm -rf "$work"; skip "$SKIP_REASON"; }
-export WINELOADER=$WINE
-# Every Wine step has a time limit; the program itself gets the longest.
-wine() { timeout -k 5 60 "$WINE" "$@"; }
-wineserver() { timeout -k 5 30 /usr/lib/wine/wineserver "$@"; }
-passed=0 failed=0
-pids=()
-
-cleanup() {
-    wineserver -k 2>/dev/null
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() { # check NAME COMMAND...: one result line per check
-    local name=$1; shift
-    if "$@"; then passed=$((passed + 1)); echo "ok   $name"
-    else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$here/wine_common.sh"
 probe() {
     wine "$probe_exe" "$@" >"$work/probe.out" 2>/dev/null
     local status=$?
@@ -62,8 +38,6 @@ picture() { # picture NAME TITLE: the window as a PNG, which must not be blank
     colours=$(identify -format %k "$shots/$1.png")
     [ "$colours" -gt 8 ] || { echo "  $1.png has $colours colours"; return 1; }
 }
-device() { echo "$2" >"$work/$1.in"; sleep 0.3; } # device sim1 bootstrap
-status_of() { device "$1" status; grep "^listener" "$work/$1.out" | tail -n 1; }
 received() { status_of "$1" | sed 's/.*bytes received \([0-9]*\).*/\1/'; }
 queries() { status_of "$1" | sed 's/.*version queries \([0-9]*\).*/\1/'; }
 # The program's own view of the registry: a 32-bit program's HKLM\Software is
@@ -87,14 +61,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$work/display" >/dev/null 2>&1 & pids
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$work/display")"
 
-# Two simulated devices, each commanded through a FIFO.
-for name in sim1 sim3; do
-    mkfifo "$work/$name.in"
-    sleep 100000 >"$work/$name.in" & pids+=($!)
-    "$sim" --link "$work/$name.tty" <"$work/$name.in" >"$work/$name.out" 2>&1 & pids+=($!)
-done
-sleep 0.5
-
+start_simulator sim1
+start_simulator sim3
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
 # A folder is named, so Wine gives the name to no other device, but is no port.

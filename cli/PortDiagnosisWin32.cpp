@@ -1,0 +1,38 @@
+#include "PortDiagnosis.h"
+
+#include <windows.h>
+
+namespace {
+
+// The system's own words for an error, without the line end it adds.
+std::string SystemMessage(DWORD error)
+{
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
+                   nullptr);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+} // namespace
+
+std::string DescribeOpenFailure(const std::string& path)
+{
+    // Ask again to learn why: the same open the channel makes.
+    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    const DWORD error = GetLastError();
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return path + ": in use a moment ago; try again.\n";
+    }
+    const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    std::string text = name + ": " + SystemMessage(error) + "\n";
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        text += "  Another program holds the port; close it (a terminal program, another updater) and try again.\n";
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        text += "  No such port here. 'kestrune-update --list-ports' or the Device Manager (Ports) shows them.\n";
+    return text;
+}
