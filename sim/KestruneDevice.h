@@ -53,7 +53,12 @@ public:
     void PowerOff();
 
     void AddFault(const Fault& fault) { m_faults.push_back(fault); }
-    void ClearFaults() { m_faults.clear(); }
+    // Occurrences of exchanges count from here on.
+    void ClearFaults()
+    {
+        m_faults.clear();
+        m_counts.fill(0);
+    }
     void ReconnectCable() { m_bCablePulled = m_bAdapterGone = false; }
     bool CablePulled() const { return m_bCablePulled; }
     // The host's adapter was unplugged: its carrier must drop the port.

@@ -1,5 +1,6 @@
 // Whole updates against the simulated Kestrune, with and without faults.
 
+#include "DeviceState.h"
 #include "EmbeddedImages.h"
 #include "FaultSpec.h"
 #include "FirmwareImages.h"
@@ -18,19 +19,6 @@
 
 namespace {
 
-using Bank = std::array<uint8_t, KestruneDevice::kBankSize>;
-
-// What a bank holds once the image is in: erased flash with the image on it.
-Bank ExpectedBank(const FirmwareImage& image)
-{
-    Bank bank;
-    bank.fill(0xFF);
-    ImageText text{};
-    EXPECT_TRUE(FindImageText(image.typeName, image.id, text));
-    CSRecordReader::ReadImage(text.text, text.length, bank.data(), image.base, image.limit);
-    return bank;
-}
-
 class UpdateStages : public ::testing::Test {
 protected:
     void SetUp() override
@@ -40,7 +28,7 @@ protected:
         sim.PowerCycle(true);
         SetPortRoute(1, PortRoute{sim.DevicePath(), false});
         ASSERT_TRUE(link.Open(1));
-        factory = sim.WithDevice([](KestruneDevice& device) { return Snapshot(device); });
+        factory = Now();
     }
     void TearDown() override
     {
@@ -48,15 +36,8 @@ protected:
         ClearPortRoutes();
     }
 
-    struct State {
-        std::array<Bank, 4> banks;
-        std::array<uint8_t, KestruneDevice::kEepromSize> eeprom;
-    };
-    static State Snapshot(const KestruneDevice& device)
-    {
-        return State{{device.Bank(0), device.Bank(1), device.Bank(2), device.Bank(3)}, device.Eeprom()};
-    }
-    State Now() { return sim.WithDevice([](KestruneDevice& device) { return Snapshot(device); }); }
+    using State = DeviceState;
+    State Now() { return sim.WithDevice([](KestruneDevice& device) { return DeviceState::Of(device); }); }
     uint32_t Count(Exchange exchange)
     {
         return sim.WithDevice([&](KestruneDevice& device) { return device.ExchangeCount(exchange); });
