@@ -7,6 +7,7 @@
 const char* const kCliUsage =
     "usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json] [--trace FILE|-]\n"
     "       kestrune-update --version-only [--port N | --device PATH]\n"
+    "       kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...\n"
     "       kestrune-update --list-ports | --images | -h | -V\n"
     "\n"
     "Updates the firmware of a Kestrune attached to a serial port. Without --port\n"
@@ -17,6 +18,9 @@ const char* const kCliUsage =
     "  --list-ports      list the serial ports present and what they are\n"
     "  --version-only    show the Kestrune's firmware version and send nothing else\n"
     "  --images          list the firmware images this program carries\n"
+    "  --bench PORT...   update the Kestrunes on all these ports (numbers or paths) at once\n"
+    "  --bench-sim N     the same with N simulated Kestrunes; --bench-fault K:SPEC makes\n"
+    "                    the K-th of them misbehave\n"
     "  -y, --yes         do not ask before updating or wait for the restart\n"
     "  -q, --quiet       show results and errors only\n"
     "      --json        write one JSON event per line to stdout\n"
@@ -29,7 +33,8 @@ const char* const kCliUsage =
     "      --latency MS  deliver answers as a USB adapter with this latency timer does\n"
     "      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]   make the device misbehave\n"
     "\n"
-    "Exit status: 0 success, 1 an update stage failed, 2 usage error, 3 port\n"
+    "Exit status: 0 success (on a bench: every device), 1 an update stage failed,\n"
+    "2 usage error, 3 port\n"
     "unavailable, 4 cancelled (nothing was sent), 5 no pseudo-terminal for the\n"
     "simulated Kestrune, 130 interrupted (Ctrl-C), 143 terminated.\n";
 
@@ -62,7 +67,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--port" || arg == "--device" || arg == "--fault" || arg == "--trace" ||
-                                arg == "--latency";
+                                arg == "--latency" || arg == "--bench-sim" || arg == "--bench-fault";
         if (takesValue && i + 1 >= args.size())
             return fail(arg + " needs a value");
         const std::string value = takesValue ? args[++i] : "";
@@ -87,6 +92,23 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
             if (!ParseNumber(value, 0, 1000, number))
                 return fail("--latency takes milliseconds from 0 to 1000, not '" + value + "'");
             options.latencyMs = number;
+        } else if (arg == "--bench") {
+            setAction(CliAction::Bench);
+            while (i + 1 < args.size() && (args[i + 1].empty() || args[i + 1][0] != '-'))
+                options.benchPorts.push_back(args[++i]);
+            if (options.benchPorts.empty())
+                return fail("--bench needs one or more ports");
+        } else if (arg == "--bench-sim") {
+            if (!ParseNumber(value, 1, 64, number))
+                return fail("--bench-sim takes a number of devices from 1 to 64, not '" + value + "'");
+            setAction(CliAction::Bench);
+            options.benchSimulated = number;
+        } else if (arg == "--bench-fault") {
+            const size_t colon = value.find(':');
+            const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
+            if (!ParseNumber(value.substr(0, colon), 1, 64, number) || !fault)
+                return fail("--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'");
+            options.benchFaults.push_back(BenchFault{number, *fault});
         } else if (arg == "-h" || arg == "--help") {
             options.action = CliAction::Help;
         } else if (arg == "-V" || arg == "--version") {
@@ -114,6 +136,19 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
         return options;
     if (options.port != 0 && !options.device.empty())
         return fail("--port and --device name two ports; give one");
+    if (options.action == CliAction::Bench) {
+        if (options.port != 0 || !options.device.empty() || (options.benchSimulated && !options.benchPorts.empty()))
+            return fail("--bench and --bench-sim name the devices; give one of them only");
+        if (!options.benchFaults.empty() && !options.benchSimulated)
+            return fail("--bench-fault applies to --bench-sim only");
+        for (const BenchFault& fault : options.benchFaults)
+            if (fault.device > options.benchSimulated)
+                return fail("--bench-fault names device " + std::to_string(fault.device) + " of " +
+                            std::to_string(options.benchSimulated));
+        if (!options.benchPorts.empty() && (options.bPaced || options.latencyMs || !options.faults.empty()))
+            return fail("--paced, --latency and --fault apply to simulated Kestrunes only");
+        return options;
+    }
     if (!options.UsesSimulator() && (options.bPaced || options.latencyMs || !options.faults.empty()))
         return fail("--paced, --latency and --fault apply to the simulated Kestrune only");
     return options;

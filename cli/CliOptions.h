@@ -8,7 +8,13 @@
 #include <string>
 #include <vector>
 
-enum class CliAction { Update, VersionOnly, ListPorts, ListImages, Help, Version };
+enum class CliAction { Update, VersionOnly, ListPorts, ListImages, Bench, Help, Version };
+
+// A fault for one simulated device of a bench (1 = the first).
+struct BenchFault {
+    uint32_t device;
+    Fault fault;
+};
 
 struct CliOptions {
     CliAction action = CliAction::Update;
@@ -21,6 +27,9 @@ struct CliOptions {
     bool bPaced = false;        // simulated device: bytes take their wire time
     uint32_t latencyMs = 0;     // simulated device: a USB adapter's latency timer
     std::vector<Fault> faults;  // simulated device: faults to show
+    std::vector<std::string> benchPorts; // --bench: port numbers or device paths
+    uint32_t benchSimulated = 0;         // --bench-sim: this many simulated devices
+    std::vector<BenchFault> benchFaults; // --bench-fault
 
     bool UsesSimulator() const { return port == 0 && device.empty(); }
 };

@@ -1,3 +1,4 @@
+#include "Bench.h"
 #include "CliOptions.h"
 #include "ImageList.h"
 #include "PortList.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv)
     case CliAction::ListPorts:
         std::fputs(FormatPortList(DiscoverPorts()).c_str(), stdout);
         return ExitSuccess;
+    case CliAction::Bench:
+        return RunBench(*options, CliStreams{stdout, stderr, stdin});
     case CliAction::ListImages:
         std::fputs(FormatImageList().c_str(), stdout);
         return ExitSuccess;

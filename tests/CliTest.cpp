@@ -32,6 +32,12 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--port", "2", "--paced"}, "simulated Kestrune only"},
         {{"--device", "/dev/ttyUSB0", "--latency", "16"}, "simulated Kestrune only"},
         {{"--yes", "COM1"}, "unknown argument 'COM1'"},
+        {{"--bench", "1", "/dev/ttyUSB0", "-y"}, ""},
+        {{"--bench-sim", "8", "--bench-fault", "3:nak:program:7", "--paced"}, ""},
+        {{"--bench", "-y"}, "--bench needs one or more ports"},
+        {{"--bench-sim", "2", "--bench-fault", "3:nak:program:1"}, "names device 3 of 2"},
+        {{"--bench", "1", "--bench-fault", "1:nak:program"}, "--bench-fault applies to --bench-sim only"},
+        {{"--bench-sim", "2", "--bench-fault", "x"}, "--bench-fault takes DEVICE:KIND"},
     };
     for (const ArgsCase& c : cases) {
         std::string error;

@@ -7,7 +7,11 @@
 // FTDI's default, and 1 ms, what low latency gets) and with the command
 // line's progress display and wire trace watching.
 //
-// usage: update_benchmark [--unpaced]
+// With --bench it runs N paced updates at once, each in a process of its own
+// as a service bench does, and sets the bench's wall time beside one
+// device's, with the updater thread's processor time per device.
+//
+// usage: update_benchmark [--unpaced] | --bench [N...]
 
 #include "PortDevices.h"
 #include "ProgressPlan.h"
@@ -17,6 +21,8 @@
 #include "WireTrace.h"
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +31,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -117,10 +124,83 @@ std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* obs
     return Run{seconds, g_allocations.load(), sim.WithDevice([](KestruneDevice& device) { return device.Timing(); })};
 }
 
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+// N paced updates at once, one process each: the bench's wall time and the
+// mean of the updater threads' processor time; nullopt if one failed.
+std::optional<std::pair<double, double>> Bench(int devices)
+{
+    int results[2];
+    if (pipe(results) != 0)
+        return std::nullopt;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < devices; ++i)
+        if (fork() == 0) {
+            const double cpuBefore = ThreadCpuSeconds();
+            const auto run = TimedUpdate(true, 0, nullptr);
+            const double cpu = run ? ThreadCpuSeconds() - cpuBefore : -1;
+            (void)!write(results[1], &cpu, sizeof cpu);
+            _exit(run ? 0 : 1);
+        }
+    close(results[1]);
+    double cpuTotal = 0;
+    bool allDone = true;
+    for (double cpu; read(results[0], &cpu, sizeof cpu) == sizeof cpu;) {
+        allDone = allDone && cpu >= 0;
+        cpuTotal += cpu;
+    }
+    close(results[0]);
+    while (wait(nullptr) > 0) {
+    }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!allDone)
+        return std::nullopt;
+    return std::make_pair(wall, cpuTotal / devices);
+}
+
+int RunBenches(int argc, char** argv)
+{
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {1, 2, 4, 8, 16};
+    std::printf("Paced updates of simulated Kestrunes at once, one process each (%ld cores)\n",
+                sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("  devices   bench wall   x one device   updater CPU per device (%% of wall)\n");
+    double one = 0; // one device's wall time
+    if (sizes.front() != 1) {
+        const auto single = Bench(1);
+        if (!single)
+            return 1;
+        one = single->first;
+    }
+    for (int devices : sizes) {
+        const auto result = Bench(devices);
+        if (!result) {
+            std::printf("  %7d   an update failed\n", devices);
+            return 1;
+        }
+        if (one == 0)
+            one = result->first;
+        std::printf("  %7d   %8.2f s   %12.3f   %8.3f s (%.2f%%)\n", devices, result->first, result->first / one,
+                    result->second, 100.0 * result->second / result->first);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--bench") == 0)
+        return RunBenches(argc, argv);
     const bool paced = !(argc > 1 && std::strcmp(argv[1], "--unpaced") == 0);
     const auto plain = TimedUpdate(paced, 0, nullptr);
     if (!plain)

@@ -1,0 +1,140 @@
+#include "BenchReport.h"
+
+#include "UpdateMessages.h"
+#include "UpdateReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <unistd.h>
+
+namespace {
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string Result(const BenchDevice& device)
+{
+    if (!device.bFinished)
+        return "running";
+    if (device.bOk)
+        return "updated";
+    switch (device.exit) {
+    case 3: return "port unavailable";
+    case 130:
+    case 143: return "interrupted";
+    default: return device.failedStage ? "failed" : "error";
+    }
+}
+
+} // namespace
+
+BenchReport::BenchReport(std::FILE* out, bool json) : m_out(out), m_bJson(json), m_bTerminal(isatty(fileno(out))) {}
+
+void BenchReport::Line(const BenchDevice& device, const std::string& text)
+{
+    if (!m_bTerminal && !m_bJson) {
+        std::fprintf(m_out, "%-24s %s\n", device.name.c_str(), text.c_str());
+        std::fflush(m_out);
+    }
+}
+
+void BenchReport::Event(BenchDevice& device, const std::string& line)
+{
+    const auto event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_discarded() || !event.is_object())
+        return;
+    if (m_bJson) {
+        nlohmann::json tagged = {{"device", device.name}};
+        tagged.update(event);
+        std::fprintf(m_out, "%s\n", tagged.dump().c_str());
+        std::fflush(m_out);
+    }
+    const std::string kind = event.value("event", "");
+    if (kind == "start") {
+        Line(device, "version before: " + (event["device_version"].is_string()
+                                               ? event["device_version"].get<std::string>()
+                                               : std::string(kUnknownVersion)));
+    } else if (kind == "stage_begin") {
+        device.stage = event.value("stage", 0);
+        device.step.clear();
+        Line(device, "stage " + std::to_string(device.stage) + " " + event.value("name", ""));
+    } else if (kind == "progress") {
+        device.step = event.value("step", "");
+        device.percent = event.value("percent", 0.0);
+    } else if (kind == "result") {
+        device.bOk = event.value("ok", false);
+        device.failedStage = event.value("stage", 0);
+        device.detail = event.value("detail", "");
+        if (device.bOk)
+            device.percent = 100;
+        Line(device, device.bOk ? "updated" : "stopped in stage " + std::to_string(device.failedStage) + ": " +
+                                                  device.detail);
+    } else if (kind == "version" && event["device_version"].is_string()) {
+        device.versionAfter = event["device_version"].get<std::string>();
+        Line(device, "version after: " + device.versionAfter);
+    }
+}
+
+void BenchReport::Finished(BenchDevice& device, const std::string& errors)
+{
+    device.bFinished = true;
+    if (device.detail.empty() && !errors.empty())
+        device.detail = errors.substr(0, errors.find('\n'));
+    if (!device.bOk && device.failedStage == 0 && device.detail.empty())
+        device.detail = "exit status " + std::to_string(device.exit);
+    if (m_bJson) {
+        const nlohmann::json done = {{"device", device.name}, {"event", "finished"}, {"exit", device.exit},
+                                     {"seconds", device.seconds}, {"error", errors}};
+        std::fprintf(m_out, "%s\n", done.dump().c_str());
+        std::fflush(m_out);
+    } else if (!device.bOk && device.failedStage == 0) {
+        Line(device, Result(device) + ": " + device.detail);
+    }
+}
+
+void BenchReport::Redraw(const std::vector<BenchDevice>& devices, bool force)
+{
+    if (!m_bTerminal || m_bJson || (!force && Now() - m_lastDraw < 0.1))
+        return;
+    m_lastDraw = Now();
+    if (m_drawnLines)
+        std::fprintf(m_out, "\033[%zuA", m_drawnLines); // back to the first status line
+    for (const BenchDevice& device : devices)
+        std::fprintf(m_out, "\r\033[K%-24s [%d/4] %-20s %-8s %5.1f%%  %s\n", device.name.c_str(), device.stage,
+                     device.stage ? StageTitle(device.stage) : "", device.step.c_str(), device.percent,
+                     Result(device).c_str());
+    m_drawnLines = devices.size();
+    std::fflush(m_out);
+}
+
+void BenchReport::Table(const std::vector<BenchDevice>& devices)
+{
+    size_t updated = 0;
+    for (const BenchDevice& device : devices)
+        updated += device.bOk ? 1 : 0;
+    if (m_bJson) {
+        const nlohmann::json summary = {{"event", "bench_result"},
+                                        {"ok", updated == devices.size()},
+                                        {"updated", updated},
+                                        {"devices", devices.size()}};
+        std::fprintf(m_out, "%s\n", summary.dump().c_str());
+        return;
+    }
+    Redraw(devices, true);
+    std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version",
+                 "Detail");
+    for (const BenchDevice& device : devices) {
+        const std::string stage = device.failedStage ? std::to_string(device.failedStage) + "/4" : "-";
+        const std::string version = device.versionAfter.empty() ? "-" : device.versionAfter;
+        std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", device.name.c_str(), Result(device).c_str(),
+                     stage.c_str(), device.seconds, version.c_str(),
+                     device.failedStage ? kStageFailureMessages[device.failedStage] : "",
+                     device.failedStage && !device.detail.empty() ? " " : "",
+                     device.detail.empty() || device.bOk ? "" : device.detail.c_str());
+    }
+    std::fprintf(m_out, "%zu of %zu updated.\n", updated, devices.size());
+    std::fflush(m_out);
+}

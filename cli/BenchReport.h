@@ -1,0 +1,43 @@
+#pragma once
+// What a bench shows: each device's state as its child's JSON events tell
+// it, redrawn as one line per device on a terminal or a plain line per event
+// otherwise, the events again with a device field for --json, and the table
+// at the end.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct BenchDevice {
+    std::string name;
+    int stage = 0;
+    std::string step;
+    double percent = 0;
+    bool bFinished = false;
+    int exit = -1;
+    bool bOk = false;
+    int failedStage = 0;
+    std::string detail;       // the failing exchange, or why the port would not open
+    std::string versionAfter; // what the device reported after its power cycle
+    double seconds = 0;
+};
+
+class BenchReport {
+public:
+    BenchReport(std::FILE* out, bool json);
+    // One line a device's child wrote on its standard output.
+    void Event(BenchDevice& device, const std::string& line);
+    void Finished(BenchDevice& device, const std::string& errors);
+    // The status lines, at most ten times a second (on a terminal only).
+    void Redraw(const std::vector<BenchDevice>& devices, bool force = false);
+    void Table(const std::vector<BenchDevice>& devices);
+
+private:
+    void Line(const BenchDevice& device, const std::string& text);
+
+    std::FILE* m_out;
+    bool m_bJson;
+    bool m_bTerminal;
+    size_t m_drawnLines = 0;
+    double m_lastDraw = -1;
+};

@@ -1,0 +1,64 @@
+// A bench of simulated Kestrunes: every device updated in its own process,
+// one table (or one JSON stream) for all.
+
+#include "Bench.h"
+#include "CliSupport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+CliRun RunBenchWith(const std::vector<std::string>& args)
+{
+    std::string error;
+    const auto options = ParseCliOptions(args, error);
+    EXPECT_TRUE(options) << error;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::FILE* in = std::tmpfile();
+    const int exit = RunBench(*options, CliStreams{out, err, in});
+    std::fclose(in);
+    return CliRun{exit, Slurp(out), Slurp(err)};
+}
+
+TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
+{
+    const CliRun run = RunBenchWith({"--bench-sim", "8", "--bench-fault", "3:nak:program:7"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::istringstream table(run.out.substr(run.out.find("Device ")));
+    int updated = 0;
+    for (std::string row; std::getline(table, row);)
+        updated += Has(row, " updated ") && Has(row, " 5.0.3 ") ? 1 : 0;
+    EXPECT_EQ(updated, 7) << run.out;
+    EXPECT_TRUE(Has(run.out, "7 of 8 updated."));
+    const size_t failed = run.out.find("simulated 3              failed           3/4");
+    ASSERT_NE(failed, std::string::npos) << run.out;
+    EXPECT_TRUE(Has(run.out.substr(failed), "Could Not Load the FPGA Firmware. page 0x"));
+    EXPECT_TRUE(Has(run.out.substr(failed), "of bank 2: device answered 0x01 (a byte failed to program)"));
+}
+
+TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
+{
+    const CliRun run = RunBenchWith({"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::istringstream lines(run.out);
+    std::map<std::string, std::string> results;
+    nlohmann::json last;
+    for (std::string line; std::getline(lines, line);) {
+        last = nlohmann::json::parse(line);
+        if (last["event"] != "bench_result") {
+            EXPECT_TRUE(last.contains("device")) << line;
+        }
+        if (last["event"] == "result")
+            results[last["device"]] = last["ok"] ? "ok" : last["detail"];
+    }
+    EXPECT_EQ(results["simulated 1"], "ok");
+    EXPECT_EQ(results["simulated 2"], "no sign-on 'X' within 3 s");
+    EXPECT_EQ(last["event"], "bench_result");
+    EXPECT_EQ(last["updated"], 1);
+}
+
+} // namespace
