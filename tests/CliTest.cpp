@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -89,6 +91,30 @@ TEST(CliUpdater, UpdatesTheSimulatedKestruneStepByStep)
     EXPECT_FALSE(Has(run.out + run.err, "clicking OK"));
     EXPECT_FALSE(Has(run.out + run.err, "click away"));
     EXPECT_TRUE(run.err.empty()) << run.err;
+}
+
+// On a terminal the progress is one line redrawn in place, at most ten
+// times a second (each new step may add one).
+TEST(CliUpdater, OnATerminalOneLineIsRedrawnAtMostTenTimesASecond)
+{
+    ScriptedPeer terminal; // takes what is written to the terminal
+    std::FILE* out = std::fopen(terminal.Path().c_str(), "w");
+    ASSERT_TRUE(out);
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    const int exit = RunUpdater(*ParseCliOptions({}, error), CliStreams{out, stderr, stdin});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fclose(out);
+    ClearPortRoutes();
+    EXPECT_EQ(exit, ExitSuccess);
+    const std::vector<uint8_t> bytes = terminal.Received();
+    const std::string shown(bytes.begin(), bytes.end());
+    const auto redraws = std::count(shown.begin(), shown.end(), '\r');
+    EXPECT_GT(redraws, 9);
+    EXPECT_LE(redraws, 10 * seconds + 9 + 1) << seconds << " s";
+    EXPECT_TRUE(Has(shown, "\r[4/4] Application firmware program  [##############################] 100%  0:00 left"))
+        << shown;
+    EXPECT_FALSE(Has(shown, "247/247")); // counts are for plain output
 }
 
 TEST(CliUpdater, AFailureSaysWhereItStoppedAndWhy)
