@@ -25,8 +25,36 @@ runs_32bit_programs() {
 # of that width (KZ_WINE overrides it) and returns 0 with the prefix in
 # WINEPREFIX made; otherwise sets SKIP_REASON and returns 1. The probe is a
 # program of our own that prints "ready"; it gets KZ_WINE_PROBE_SECONDS
-# (60 by default), which also covers Wine making a new prefix.
+# (60 by default), which also covers Wine making a new prefix. Where
+# KZ_WINE_GATE_CACHE names a file stem, a "no" is kept there for ten
+# minutes and tests running at the same time wait for one probe, so a Wine
+# that hangs costs the suite one time limit, not one per test.
 wine_gate() {
+    local cache=${KZ_WINE_GATE_CACHE:+$KZ_WINE_GATE_CACHE-$1} lock
+    if [ -n "$cache" ]; then
+        exec {lock}>"$cache.lock"
+        flock "$lock"
+        if [ -n "$(find "$cache" -mmin -10 2>/dev/null)" ]; then
+            SKIP_REASON=$(cat "$cache")
+            exec {lock}>&-
+            return 1
+        fi
+    fi
+    local status
+    if [ -n "$cache" ]; then
+        probe_wine "$@" {lock}>&- # what it starts must not hold the lock
+    else
+        probe_wine "$@"
+    fi
+    status=$?
+    if [ -n "$cache" ]; then
+        if [ "$status" -ne 0 ]; then echo "$SKIP_REASON" >"$cache"; else rm -f "$cache"; fi
+        exec {lock}>&-
+    fi
+    return $status
+}
+
+probe_wine() {
     local bits=$1 probe=$2 seconds=${KZ_WINE_PROBE_SECONDS:-60} out status
     # The 64-bit loader directly: where wine32 is installed, the plain `wine`
     # command takes the 32-bit loader for everything.
