@@ -28,13 +28,14 @@ fails|echo "wine: could not load kernel32.dll, status c0000135" >&2; exit 1|Wine
 hangs|exec sleep 600|Wine did not run a test program within 3 s
 refuses|echo "/usr/lib/wine/wine: cannot execute binary file: Exec format error" >&2; exit 126|this kernel cannot run 32-bit programs
 CASES
-# Tests that run at once share one probe: a hanging Wine costs one time limit.
+# Tests that run at once share one probe: a hanging Wine costs one time limit
+# (5 s here), not two (10 s).
 started=$SECONDS
 for _ in 1 2; do
-    KZ_WINE="$work/hangs" KZ_WINE_PROBE_SECONDS=3 KZ_WINE_GATE_CACHE="$work/gate" \
+    KZ_WINE="$work/hangs" KZ_WINE_PROBE_SECONDS=5 KZ_WINE_GATE_CACHE="$work/gate" \
         bash "$harness" 64 "$work/program.exe" "$work/ui_probe.exe" /bin/false "$work/shots" >/dev/null 2>&1 &
 done
 wait
 took=$((SECONDS - started))
-if [ "$took" -le 5 ]; then echo "ok   two tests, one probe: ${took} s"; else echo "FAIL two tests took ${took} s"; failed=1; fi
+if [ "$took" -le 8 ]; then echo "ok   two tests, one probe: ${took} s"; else echo "FAIL two tests took ${took} s"; failed=1; fi
 [ "$failed" -eq 0 ]
