@@ -120,10 +120,7 @@ int RunBench(const CliOptions& options, const CliStreams& io)
                      "while powering on, release it after 5 seconds. Then type yes and press Enter: ",
                      children.size());
         std::fflush(options.bJson ? io.err : io.out);
-        char answer[16] = {};
-        const bool yes = std::fgets(answer, sizeof answer, io.in) &&
-                         (strcasecmp(answer, "y\n") == 0 || strcasecmp(answer, "yes\n") == 0);
-        if (!yes) {
+        if (!AnswersYes(io.in)) {
             std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");
             return ExitCancelled;
         }

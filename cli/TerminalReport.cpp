@@ -7,6 +7,7 @@
 #include "UpdateReport.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
@@ -83,7 +84,7 @@ public:
     void Interrupted(int stage, int signal, const char* detail) override
     {
         EndProgress("interrupted");
-        const char* how = signal == 15 ? "Terminated" : "Interrupted";
+        const char* how = signal == SIGTERM ? "Terminated" : "Interrupted";
         if (stage == 0) {
             std::fprintf(m_err, "%s before the update began; nothing was sent for it.\n", how);
             return;

@@ -36,19 +36,6 @@ private:
     WireTrace* m_pTrace;
 };
 
-// Reads one answer; only "y" or "yes" (any case) is a yes.
-bool AnswersYes(std::FILE* in)
-{
-    char line[64];
-    if (!std::fgets(line, sizeof line, in))
-        return false;
-    std::string answer;
-    for (const char* c = line; *c; ++c)
-        if (!std::isspace(static_cast<unsigned char>(*c)))
-            answer += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-    return answer == "y" || answer == "yes";
-}
-
 void Prompt(std::FILE* to, const char* text)
 {
     std::fputs(text, to);
@@ -65,6 +52,18 @@ std::string PortName(const CliOptions& options, const SimulatedDevice* sim)
 }
 
 } // namespace
+
+bool AnswersYes(std::FILE* in)
+{
+    char line[64];
+    if (!std::fgets(line, sizeof line, in))
+        return false;
+    std::string answer;
+    for (const char* c = line; *c; ++c)
+        if (!std::isspace(static_cast<unsigned char>(*c)))
+            answer += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return answer == "y" || answer == "yes";
+}
 
 int RunUpdater(const CliOptions& options, const CliStreams& io)
 {

@@ -22,5 +22,8 @@ struct CliStreams {
     std::FILE* in;  // answers to the prompts
 };
 
+// Reads one answer; only "y" or "yes" (any case, spaces aside) is a yes.
+bool AnswersYes(std::FILE* in);
+
 // An update, or --version-only; 128 + the signal when interrupted.
 int RunUpdater(const CliOptions& options, const CliStreams& io);
