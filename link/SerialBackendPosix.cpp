@@ -62,7 +62,6 @@ void GiveBackSettings(int fd, const OpenPortState& state)
 }
 
 std::mutex g_mapMutex;
-std::map<uint8_t, PortRoute> g_routes;
 std::map<int, OpenPortState> g_openPorts;
 
 speed_t SpeedConstant(uint32_t baud)
@@ -108,29 +107,6 @@ void WaitForWire(int fd, uint32_t count)
 }
 
 } // namespace
-
-void SetPortRoute(uint8_t port, PortRoute route)
-{
-    std::lock_guard lock(g_mapMutex);
-    g_routes[port] = std::move(route);
-}
-
-void ClearPortRoutes()
-{
-    std::lock_guard lock(g_mapMutex);
-    g_routes.clear();
-}
-
-std::string PortDeviceName(uint8_t port) { return PortRouteFor(port).path; }
-
-PortRoute PortRouteFor(uint8_t port)
-{
-    std::lock_guard lock(g_mapMutex);
-    auto it = g_routes.find(port);
-    if (it != g_routes.end())
-        return it->second;
-    return PortRoute{"/dev/ttyS" + std::to_string(port - 1), false};
-}
 
 namespace SerialBackend {
 
