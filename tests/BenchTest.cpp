@@ -6,7 +6,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <map>
+#include <thread>
+#include <unistd.h>
 #include <sstream>
 
 namespace {
@@ -59,6 +63,22 @@ TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
     EXPECT_EQ(results["simulated 2"], "no sign-on 'X' within 3 s");
     EXPECT_EQ(last["event"], "bench_result");
     EXPECT_EQ(last["updated"], 1);
+}
+
+TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
+{
+    std::thread sender([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+        kill(getpid(), SIGTERM); // to the bench only: it passes the signal on
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun run = RunBenchWith({"--bench-sim", "2", "--paced"});
+    sender.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+    EXPECT_EQ(run.exit, 143);
+    EXPECT_TRUE(Has(run.out, "simulated 1              interrupted")) << run.out;
+    EXPECT_TRUE(Has(run.out, "simulated 2              interrupted")) << run.out;
+    EXPECT_TRUE(Has(run.out, "0 of 2 updated."));
 }
 
 } // namespace
