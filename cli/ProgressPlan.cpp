@@ -30,9 +30,7 @@ ProgressPlan::ProgressPlan(uint32_t fpgaPages, uint32_t applicationPages)
 
 ProgressPlan ProgressPlan::ForCarriedImages()
 {
-    ImageSummary images[4];
-    SummariseImages(images);
-    return ProgressPlan(images[2].pagesToSend, images[3].pagesToSend);
+    return ProgressPlan(FlashPagesToSend(kXilinxDataImage), FlashPagesToSend(kApplicationImage));
 }
 
 double ProgressPlan::Fraction(const StageProgress& progress) const

@@ -55,8 +55,12 @@ private:
     // One exchange's halves: each tells the observer and notes a failure.
     bool Send(const char* exchange, const uint8_t* frame, uint32_t length);
     bool Receive(const char* exchange, uint8_t* reply, uint32_t length);
-    bool SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success);
-    bool Expect(const char* exchange, uint8_t reply, uint8_t success, const char* meaning = "");
+    // Words for what a failure reply means, or "".
+    using ReplyMeaning = const char* (*)(uint8_t reply);
+    bool SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success,
+                       ReplyMeaning meaning = nullptr);
+    bool Expect(const char* exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning = nullptr);
+    bool StopRequested() const;
     void Pause(uint32_t ms);
     bool Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
 

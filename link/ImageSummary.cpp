@@ -23,6 +23,12 @@ uint32_t Crc32(const uint8_t* data, uint32_t length)
     return ~crc;
 }
 
+uint32_t FlashPagesToSend(const FirmwareImage& image)
+{
+    CDeviceLink link; // staging needs no port
+    return link.StageImage(image) ? CDeviceLink::PagesToSend() : 0;
+}
+
 void SummariseImages(ImageSummary (&summaries)[4])
 {
     CDeviceLink link; // staging needs no port

@@ -16,5 +16,7 @@ struct ImageSummary {
 
 // Stages each of the four images in turn (the staging buffer is used).
 void SummariseImages(ImageSummary (&summaries)[4]);
+// Stages a flash image and counts the pages its stage sends; 0 if missing.
+uint32_t FlashPagesToSend(const FirmwareImage& image);
 
 uint32_t Crc32(const uint8_t* data, uint32_t length);

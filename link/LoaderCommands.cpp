@@ -19,6 +19,12 @@ constexpr int kSignOnAttempts = 10;
 uint8_t High(uint16_t value) { return static_cast<uint8_t>(value >> 8); }
 uint8_t Low(uint16_t value) { return static_cast<uint8_t>(value); }
 
+// What the secondary loader's failure replies to an erase or a page mean.
+const char* EraseReplyMeaning(uint8_t reply) { return reply == 0x01 ? " (the erase failed)" : ""; }
+const char* ProgramReplyMeaning(uint8_t reply)
+{
+    return reply == 0x01 ? " (a byte failed to program)" : reply == 0xFF ? " (checksum mismatch)" : "";
+}
 
 } // namespace
 
@@ -31,6 +37,7 @@ bool CDeviceLink::Fail(const char* format, ...)
     return false;
 }
 
+bool CDeviceLink::StopRequested() const { return m_pObserver && m_pObserver->StopRequested(); }
 
 void CDeviceLink::Pause(uint32_t ms)
 {
@@ -40,7 +47,7 @@ void CDeviceLink::Pause(uint32_t ms)
     }
     // Watched: in short steps, so that a request to stop is seen at once.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!m_pObserver->StopRequested()) {
+    while (!StopRequested()) {
         const auto left = end - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero())
             return;
@@ -50,7 +57,7 @@ void CDeviceLink::Pause(uint32_t ms)
 
 bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t length)
 {
-    if (m_pObserver && m_pObserver->StopRequested())
+    if (StopRequested())
         return Fail("%s: interrupted before it was sent", exchange);
     const bool written = Write(frame, length);
     if (m_pObserver)
@@ -74,18 +81,20 @@ bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
     return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
 }
 
-bool CDeviceLink::Expect(const char* exchange, uint8_t reply, uint8_t success, const char* meaning)
+bool CDeviceLink::Expect(const char* exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning)
 {
     if (reply == success)
         return true;
-    return Fail("%s: device answered 0x%02X%s", exchange, reply, meaning);
+    return Fail("%s: device answered 0x%02X%s", exchange, reply, meaning ? meaning(reply) : "");
 }
 
-bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success)
+bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success,
+                                ReplyMeaning meaning)
 {
     Purge();
     uint8_t reply = 0;
-    return Send(exchange, frame, length) && Receive(exchange, &reply, 1) && Expect(exchange, reply, success);
+    return Send(exchange, frame, length) && Receive(exchange, &reply, 1) &&
+           Expect(exchange, reply, success, meaning);
 }
 
 bool CDeviceLink::DownloadBootstrap(const uint8_t* program, uint8_t* echo)
@@ -106,7 +115,7 @@ bool CDeviceLink::WaitForSignOn()
     uint8_t last = 0xFF;
     Read(&last, 1);
     for (int attempt = 0; attempt < kSignOnAttempts && last != kSignOn; ++attempt) {
-        if (m_pObserver && m_pObserver->StopRequested())
+        if (StopRequested())
             return Fail("sign-on: interrupted");
         Read(&last, 1);
         Pause(200);
@@ -179,8 +188,7 @@ bool CDeviceLink::EraseBank(uint8_t bank)
         return false;
     Pause(2000);
     uint8_t reply = 0xFF;
-    return Receive(exchange, &reply, 1) &&
-           Expect(exchange, reply, 0x00, reply == 0x01 ? " (the erase failed)" : "");
+    return Receive(exchange, &reply, 1) && Expect(exchange, reply, 0x00, EraseReplyMeaning);
 }
 
 bool CDeviceLink::ProgramPage(const uint8_t* data, uint16_t address, uint8_t bank)
@@ -194,11 +202,7 @@ bool CDeviceLink::ProgramPage(const uint8_t* data, uint16_t address, uint8_t ban
     frame[5 + kPageSize] = static_cast<uint8_t>(sum);
     char exchange[32];
     std::snprintf(exchange, sizeof exchange, "page 0x%04X of bank %u", address, bank);
-    Purge();
-    uint8_t reply = 0;
-    return Send(exchange, frame, sizeof frame) && Receive(exchange, &reply, 1) &&
-           Expect(exchange, reply, 0x00,
-                  reply == 0x01 ? " (a byte failed to program)" : reply == 0xFF ? " (checksum mismatch)" : "");
+    return SendAndExpect(exchange, frame, sizeof frame, 0x00, ProgramReplyMeaning);
 }
 
 bool CDeviceLink::QueryVersion(uint8_t* reply)

@@ -82,14 +82,18 @@ OpenPortState* StateOf(int fd)
     return it == g_openPorts.end() ? nullptr : &it->second;
 }
 
-// EIO, ENXIO and ENODEV are what a tty answers once its device is gone.
-void NoteFailure(int fd, int error)
+void MarkLost(int fd)
 {
-    if (error != EIO && error != ENXIO && error != ENODEV)
-        return;
     std::lock_guard lock(g_mapMutex);
     if (OpenPortState* state = StateOf(fd))
         state->bLost = true;
+}
+
+// EIO, ENXIO and ENODEV are what a tty answers once its device is gone.
+void NoteFailure(int fd, int error)
+{
+    if (error == EIO || error == ENXIO || error == ENODEV)
+        MarkLost(fd);
 }
 
 void WaitForWire(int fd, uint32_t count)
@@ -277,11 +281,8 @@ void WaitForInput(PortHandle port, uint32_t timeoutMs)
 {
     // A signal ends the wait early; the caller's loop simply asks again.
     pollfd pfd{port, POLLIN, 0};
-    if (poll(&pfd, 1, static_cast<int>(timeoutMs)) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-        std::lock_guard lock(g_mapMutex);
-        if (OpenPortState* state = StateOf(port))
-            state->bLost = true;
-    }
+    if (poll(&pfd, 1, static_cast<int>(timeoutMs)) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        MarkLost(port);
 }
 
 bool PortLost(PortHandle port)
