@@ -15,18 +15,7 @@
 
 namespace {
 
-CliRun RunBenchWith(const std::vector<std::string>& args)
-{
-    std::string error;
-    const auto options = ParseCliOptions(args, error);
-    EXPECT_TRUE(options) << error;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    std::FILE* in = std::tmpfile();
-    const int exit = RunBench(*options, CliStreams{out, err, in});
-    std::fclose(in);
-    return CliRun{exit, Slurp(out), Slurp(err)};
-}
+CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, "", RunBench); }
 
 TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
 {

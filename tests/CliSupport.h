@@ -28,7 +28,9 @@ inline std::string Slurp(std::FILE* file)
     return text;
 }
 
-inline CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "")
+// Runs an update by default; RunBench runs a bench the same way.
+inline CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "",
+                     int (*run)(const CliOptions&, const CliStreams&) = RunUpdater)
 {
     std::string error;
     const auto options = ParseCliOptions(args, error);
@@ -40,7 +42,7 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
     std::FILE* in = std::tmpfile();
     std::fputs(input.c_str(), in);
     std::rewind(in);
-    const int exit = RunUpdater(*options, CliStreams{out, err, in});
+    const int exit = run(*options, CliStreams{out, err, in});
     std::fclose(in);
     ClearPortRoutes();
     return CliRun{exit, Slurp(out), Slurp(err)};
