@@ -167,7 +167,7 @@ int main(int argc, char** argv)
         std::printf("%u\n", static_cast<unsigned>(VisibleWindows(title).size()));
         return 0;
     }
-    HWND window = WaitForWindow(title, std::strcmp(verb, "dump") == 0 ? seconds : 10.0);
+    HWND window = WaitForWindow(title, std::strcmp(verb, "dump") == 0 ? seconds : 30.0);
     if (!window) {
         std::printf("no window \"%s\"\n", title);
         return 1;
