@@ -19,16 +19,26 @@ probe() {
     tr -d '\r' <"$work/probe.out"
     return $status
 }
-# The waits are generous: they end as soon as the window shows, and a
-# loaded machine running other Wine tests may take many seconds to draw.
+# Waits end as soon as the window shows what is asked, but are generous: a
+# loaded machine running other Wine tests may take seconds to redraw.
 shows() { # shows TITLE [SECONDS] TEXT...: the window appears and lists every TEXT
     local title=$1 wait=30; shift
     if [[ ${1:-} =~ ^[0-9]+$ ]]; then wait=$1; shift; fi
-    local dump status
-    dump=$(probe dump "$title" "$wait"); status=$?
-    # Judged by what the probe saw, not by how Wine ended it.
-    grep -q "^window \"$title\" " <<<"$dump" || { echo "  (no window \"$title\" within ${wait} s; probe status $status)"; return 1; }
-    for text in "$@"; do grep -qF -- "$text" <<<"$dump" || { echo "  missing: $text"; echo "$dump" | sed 's/^/  | /'; return 1; }; done
+    local deadline=$((SECONDS + wait)) dump status missing
+    while :; do
+        dump=$(probe dump "$title" $((deadline > SECONDS ? deadline - SECONDS : 1))); status=$?
+        # Judged by what the probe saw, not by how Wine ended it.
+        if grep -q "^window \"$title\" " <<<"$dump"; then
+            missing=
+            for text in "$@"; do grep -qF -- "$text" <<<"$dump" || { missing=$text; break; }; done
+            [ -z "$missing" ] && return 0
+        else
+            missing="the window itself (probe status $status)"
+        fi
+        [ $SECONDS -lt $deadline ] || break
+        sleep 0.5
+    done
+    echo "  missing after $wait s: $missing"; sed 's/^/  | /' <<<"$dump"; return 1
 }
 absent() { ! probe dump "$1" "${2:-1.5}" >/dev/null; }
 one_box() { # one_box TITLE ICON: exactly one such message box, with that icon
