@@ -5,7 +5,8 @@
 #include <cstdlib>
 
 const char* const kCliUsage =
-    "usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json] [--trace FILE|-]\n"
+    "usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json]\n"
+    "                       [--trace FILE|-]\n"
     "       kestrune-update --version-only [--port N | --device PATH]\n"
     "       kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...\n"
     "       kestrune-update --list-ports | --images | -h | -V\n"
@@ -18,9 +19,9 @@ const char* const kCliUsage =
     "  --list-ports      list the serial ports present and what they are\n"
     "  --version-only    show the Kestrune's firmware version and send nothing else\n"
     "  --images          list the firmware images this program carries\n"
-    "  --bench PORT...   update the Kestrunes on all these ports (numbers or paths) at once\n"
-    "  --bench-sim N     the same with N simulated Kestrunes; --bench-fault K:SPEC makes\n"
-    "                    the K-th of them misbehave\n"
+    "  --bench PORT...   update the Kestrunes on these ports (numbers, paths) at once\n"
+    "  --bench-sim N     the same with N simulated Kestrunes; --bench-fault K:SPEC\n"
+    "                    makes the K-th of them misbehave\n"
     "  -y, --yes         do not ask before updating or wait for the restart\n"
     "  -q, --quiet       show results and errors only\n"
     "      --json        write one JSON event per line to stdout\n"
@@ -30,13 +31,15 @@ const char* const kCliUsage =
     "\n"
     "Simulated Kestrune only:\n"
     "      --paced       take the time each character needs on a real cable\n"
-    "      --latency MS  deliver answers as a USB adapter with this latency timer does\n"
-    "      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]   make the device misbehave\n"
+    "      --latency MS  hold answers as a USB adapter's latency timer of MS does\n"
+    "      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]\n"
+    "                    make the simulated Kestrune misbehave\n"
     "\n"
-    "Exit status: 0 success (on a bench: every device), 1 an update stage failed,\n"
-    "2 usage error, 3 port\n"
-    "unavailable, 4 cancelled (nothing was sent), 5 no pseudo-terminal for the\n"
-    "simulated Kestrune, 130 interrupted (Ctrl-C), 143 terminated.\n";
+    "Exit status:\n"
+    "  0 success (on a bench: every device)   1 an update stage failed\n"
+    "  2 usage error                          3 port unavailable\n"
+    "  4 cancelled before the update began    5 no pseudo-terminal for the simulator\n"
+    "  130 interrupted (Ctrl-C)               143 terminated\n";
 
 namespace {
 
