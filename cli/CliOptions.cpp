@@ -31,7 +31,7 @@ const char* const kCliUsage =
     "\n"
     "Simulated Kestrune only:\n"
     "      --paced       take the time each character needs on a real cable\n"
-    "      --latency MS  hold answers as a USB adapter's latency timer of MS does\n"
+    "      --latency MS  hold answers up to MS, as a USB adapter's latency timer does\n"
     "      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]\n"
     "                    make the simulated Kestrune misbehave\n"
     "\n"
