@@ -108,6 +108,14 @@ bool Collect(Child& child, int fd, BenchReport& report)
     return true;
 }
 
+std::vector<BenchDevice> DevicesOf(const std::vector<Child>& children)
+{
+    std::vector<BenchDevice> devices;
+    for (const Child& child : children)
+        devices.push_back(child.device);
+    return devices;
+}
+
 } // namespace
 
 int RunBench(const CliOptions& options, const CliStreams& io)
@@ -163,19 +171,12 @@ int RunBench(const CliOptions& options, const CliStreams& io)
             report.Finished(child.device, child.errors);
             --running;
         }
-        std::vector<BenchDevice> devices;
-        for (const Child& child : children)
-            devices.push_back(child.device);
-        report.Redraw(devices);
+        report.Redraw(DevicesOf(children));
     }
-    std::vector<BenchDevice> devices;
-    bool allUpdated = true;
-    for (const Child& child : children) {
-        devices.push_back(child.device);
-        allUpdated = allUpdated && child.device.bOk;
-    }
+    const std::vector<BenchDevice> devices = DevicesOf(children);
     report.Table(devices);
     if (InterruptSignal() != 0)
         return 128 + InterruptSignal();
+    const bool allUpdated = std::all_of(devices.begin(), devices.end(), [](const BenchDevice& d) { return d.bOk; });
     return allUpdated ? ExitSuccess : ExitStageFailed;
 }

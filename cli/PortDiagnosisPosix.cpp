@@ -56,9 +56,11 @@ std::string DescribeOpenFailure(const std::string& path)
     if (fd < 0) {
         const int error = errno;
         std::string text = head + std::strerror(error) + "\n";
-        if (error == EACCES || error == EPERM)
-            text += "  The device belongs to group '" + GroupOf(device) + "': add yourself to the '" + GroupOf(device) +
-                    "' group (sudo usermod -aG " + GroupOf(device) + " $USER) and log in again.\n";
+        if (error == EACCES || error == EPERM) {
+            const std::string group = GroupOf(device);
+            text += "  The device belongs to group '" + group + "': add yourself to the '" + group +
+                    "' group (sudo usermod -aG " + group + " $USER) and log in again.\n";
+        }
         else if (error == EBUSY)
             text += "  Another program holds it for itself; close that program and try again.\n";
         return text;
