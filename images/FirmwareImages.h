@@ -1,6 +1,8 @@
 #pragma once
 // The four firmware images the updater carries, and how a stage finds one.
 
+#include "ImageIds.h"
+
 #include <cstdint>
 
 #ifdef _WIN32
@@ -10,10 +12,6 @@ using ModuleHandle = HMODULE;
 using ModuleHandle = void*;
 #endif
 
-// The module under which the images are looked up; null means the
-// executable that started the process.
-extern ModuleHandle g_hInstance;
-
 struct FirmwareImage {
     const char* typeName;
     uint16_t id;
@@ -22,10 +20,32 @@ struct FirmwareImage {
     uint8_t fill;   // value of the bytes no record gives
 };
 
-constexpr FirmwareImage kBootOneImage{"BOOTONE", 129, 0x0000, 0x0100, 0x00};
-constexpr FirmwareImage kBootTwoImage{"BOOTTWO", 130, 0x6000, 0x8000, 0x00};
-constexpr FirmwareImage kXilinxDataImage{"XILINXDATA", 131, 0x8000, 0x10000, 0xFF};
-constexpr FirmwareImage kApplicationImage{"APPLICATION", 132, 0x8000, 0x10000, 0xFF};
+constexpr FirmwareImage kBootOneImage{"BOOTONE", IDR_BOOTONE, 0x0000, 0x0100, 0x00};
+constexpr FirmwareImage kBootTwoImage{"BOOTTWO", IDR_BOOTTWO, 0x6000, 0x8000, 0x00};
+constexpr FirmwareImage kXilinxDataImage{"XILINXDATA", IDR_XILINXDATA, 0x8000, 0x10000, 0xFF};
+constexpr FirmwareImage kApplicationImage{"APPLICATION", IDR_APPLICATION, 0x8000, 0x10000, 0xFF};
+
+// An image's text held in memory, by type name and identifier.
+struct EmbeddedImage {
+    const char* typeName;
+    uint16_t id;
+    const char* text;
+    uint32_t length;
+};
+
+struct ImageCatalog {
+    const EmbeddedImage* images;
+    uint32_t count;
+};
+
+// Where the images are found. Without a catalog, the ones this program
+// carries: the resources of module on Windows (null: the executable that
+// started the process), the table compiled in on POSIX. A catalog takes
+// their place (a program that carries other images, or fewer).
+struct ImageSource {
+    ModuleHandle module = nullptr;
+    ImageCatalog catalog{nullptr, 0};
+};
 
 struct ImageText {
     const char* text;
@@ -34,4 +54,4 @@ struct ImageText {
 
 // Yields the text of the image with this type name and identifier, read in
 // place; false when the image is missing.
-bool FindImageText(const char* typeName, uint16_t id, ImageText& image);
+bool FindImageText(const ImageSource& source, const char* typeName, uint16_t id, ImageText& image);

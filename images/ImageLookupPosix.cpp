@@ -1,31 +1,10 @@
+// The images this program carries are the table compiled into it.
+
 #include "EmbeddedImages.h"
-#include "FirmwareImages.h"
 
-#include <cstring>
+bool FindImageText(const ImageSource& source, const char* typeName, uint16_t id, ImageText& image);
 
-ModuleHandle g_hInstance = nullptr;
-
-namespace {
-
-ImageCatalog& ActiveCatalog()
+bool FindCarriedImage(ModuleHandle, const char* typeName, uint16_t id, ImageText& image)
 {
-    static ImageCatalog catalog = BuiltInImages();
-    return catalog;
-}
-
-} // namespace
-
-void UseImageCatalog(ImageCatalog catalog) { ActiveCatalog() = catalog; }
-
-bool FindImageText(const char* typeName, uint16_t id, ImageText& image)
-{
-    const ImageCatalog& catalog = ActiveCatalog();
-    for (uint32_t i = 0; i < catalog.count; ++i) {
-        const EmbeddedImage& entry = catalog.images[i];
-        if (entry.id == id && std::strcmp(entry.typeName, typeName) == 0 && entry.text) {
-            image = ImageText{entry.text, entry.length};
-            return true;
-        }
-    }
-    return false;
+    return FindImageText(ImageSource{nullptr, BuiltInImages()}, typeName, id, image);
 }

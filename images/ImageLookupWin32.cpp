@@ -1,17 +1,15 @@
 // The images are resources of the executable: found by type name and
-// identifier under g_hInstance and read in place.
+// identifier under the given module and read in place.
 
 #include "FirmwareImages.h"
 
-ModuleHandle g_hInstance = nullptr;
-
-bool FindImageText(const char* typeName, uint16_t id, ImageText& image)
+bool FindCarriedImage(ModuleHandle module, const char* typeName, uint16_t id, ImageText& image)
 {
-    HRSRC resource = FindResourceA(g_hInstance, MAKEINTRESOURCEA(id), typeName);
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), typeName);
     if (!resource)
         return false;
-    HGLOBAL loaded = LoadResource(g_hInstance, resource);
-    const DWORD size = SizeofResource(g_hInstance, resource);
+    HGLOBAL loaded = LoadResource(module, resource);
+    const DWORD size = SizeofResource(module, resource);
     const void* text = LockResource(loaded);
     if (!text)
         return false;

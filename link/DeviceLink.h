@@ -3,13 +3,13 @@
 // serial channel, the S-record reader, every exchange of the loader
 // protocol and the four update stages.
 
+#include "FirmwareImages.h"
+#include "ImageBuffer.h"
 #include "LinkObserver.h"
 #include "SRecordReader.h"
 #include "SerialChannel.h"
 
 #include <cstdint>
-
-struct FirmwareImage;
 
 class CDeviceLink : public CSerialChannel, public CSRecordReader {
 public:
@@ -35,12 +35,15 @@ public:
     bool LoadFpgaImage();
     bool LoadApplication();
 
+    // Where the stages find their images; by default those the program carries.
+    void SetImageSource(const ImageSource& source) { m_imageSource = source; }
     // Staged into the buffer as its stage would, without the device.
     bool StageImage(const FirmwareImage& firmware);
+    const uint8_t* StagedImage() const { return m_imageBuffer; }
     // Of a flash image in the staging buffer: whether the page at this
     // device address is sent, and how many are.
-    static bool PageIsSent(uint32_t page);
-    static uint32_t PagesToSend();
+    bool PageIsSent(uint32_t page) const;
+    uint32_t PagesToSend() const;
 
     void SetObserver(LinkObserver* observer) { m_pObserver = observer; }
     // Which exchange failed last and how, in a line for a person; empty
@@ -69,6 +72,12 @@ private:
     bool LoadFlashImage(int stage, const FirmwareImage& firmware, uint8_t bank);
     void Report(int stage, const char* step, uint32_t done, uint32_t total);
 
+    const uint8_t* StagedPage(uint32_t page) const;
+
     LinkObserver* m_pObserver = nullptr;
     char m_szFailure[160] = {};
+    ImageSource m_imageSource;
+    // One image at a time: offset k stands for device address base + k of
+    // the current stage's window.
+    uint8_t m_imageBuffer[kImageBufferSize] = {};
 };

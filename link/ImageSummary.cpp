@@ -1,9 +1,8 @@
 #include "ImageSummary.h"
 
 #include "DeviceLink.h"
-#include "ImageBuffer.h"
 
-#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -26,13 +25,13 @@ uint32_t Crc32(const uint8_t* data, uint32_t length)
 uint32_t FlashPagesToSend(const FirmwareImage& image)
 {
     CDeviceLink link; // staging needs no port
-    return link.StageImage(image) ? CDeviceLink::PagesToSend() : 0;
+    return link.StageImage(image) ? link.PagesToSend() : 0;
 }
 
 void SummariseImages(ImageSummary (&summaries)[4])
 {
     CDeviceLink link; // staging needs no port
-    static uint8_t overZeros[kImageBufferSize];
+    std::vector<uint8_t> overZeros;
     for (int i = 0; i < 4; ++i) {
         const FirmwareImage& image = *kImages[i];
         ImageSummary& summary = summaries[i];
@@ -44,16 +43,16 @@ void SummariseImages(ImageSummary (&summaries)[4])
         refilled.fill = 0x00;
         if (!link.StageImage(refilled))
             continue;
-        std::memcpy(overZeros, g_imageBuffer, size);
+        overZeros.assign(link.StagedImage(), link.StagedImage() + size);
         refilled.fill = 0xFF;
         link.StageImage(refilled);
         for (uint32_t k = 0; k < size; ++k)
-            summary.bytesGiven += (overZeros[k] != 0x00 || g_imageBuffer[k] != 0xFF) ? 1 : 0;
+            summary.bytesGiven += (overZeros[k] != 0x00 || link.StagedImage()[k] != 0xFF) ? 1 : 0;
 
         link.StageImage(image);
         summary.bFound = true;
-        summary.crc32 = Crc32(g_imageBuffer, size);
+        summary.crc32 = Crc32(link.StagedImage(), size);
         if (image.fill == 0xFF)
-            summary.pagesToSend = CDeviceLink::PagesToSend();
+            summary.pagesToSend = link.PagesToSend();
     }
 }

@@ -1,5 +1,7 @@
 #include "SerialChannel.h"
 
+#include "IoEvents.h"
+
 namespace {
 
 constexpr uint32_t kQueueBytes = 4096;
@@ -18,48 +20,53 @@ constexpr LineModeSettings kLineModes[] = {
 } // namespace
 
 CSerialChannel::CSerialChannel()
-    : m_hPort(SerialBackend::InvalidPort()), m_dwBaudRate(0), m_nDataBits(8), m_nParity(0),
-      m_nStopBits(0), m_olWrite{}, m_olRead{}
+    : m_dwBaudRate(0), m_nDataBits(8), m_nParity(0), m_nStopBits(0), m_olWrite{}, m_olRead{}
 {
     // The read event first; without it no write event is made either.
-    if (SerialBackend::CreateCompletionEvent(m_olRead) &&
-        !SerialBackend::CreateCompletionEvent(m_olWrite))
-        SerialBackend::ReleaseCompletionEvent(m_olRead);
+    if (CreateCompletionEvent(m_olRead) && !CreateCompletionEvent(m_olWrite))
+        ReleaseCompletionEvent(m_olRead);
 }
 
 CSerialChannel::~CSerialChannel()
 {
     Close();
-    SerialBackend::ReleaseCompletionEvent(m_olWrite);
-    SerialBackend::ReleaseCompletionEvent(m_olRead);
+    ReleaseCompletionEvent(m_olWrite);
+    ReleaseCompletionEvent(m_olRead);
 }
 
-bool CSerialChannel::Open(uint8_t port)
+bool CSerialChannel::Open(uint8_t port) { return Open(PortNameOf(port)); }
+
+bool CSerialChannel::Open(const std::string& name, const PortOptions& options)
 {
     Close();
-    m_hPort = SerialBackend::OpenPort(port);
-    if (!IsOpen())
+    return Open(OpenSerialPort(name, options, m_openFailure));
+}
+
+bool CSerialChannel::Open(std::unique_ptr<SerialPort> port)
+{
+    Close();
+    m_pPort = std::move(port);
+    if (!m_pPort)
         return false;
-    SerialBackend::SetReceiveEventMask(m_hPort, true);
-    SerialBackend::SetupQueues(m_hPort, kQueueBytes);
-    SerialBackend::PurgeAll(m_hPort);
+    m_pPort->SetReceiveEventMask(true);
+    m_pPort->SetupQueues(kQueueBytes);
+    m_pPort->PurgeAll();
     return true;
 }
 
 void CSerialChannel::Close()
 {
-    if (!IsOpen())
+    if (!m_pPort)
         return;
-    SerialBackend::SetReceiveEventMask(m_hPort, false);
-    SerialBackend::PurgeAll(m_hPort);
-    SerialBackend::ClosePort(m_hPort);
-    m_hPort = SerialBackend::InvalidPort();
+    m_pPort->SetReceiveEventMask(false);
+    m_pPort->PurgeAll();
+    m_pPort.reset();
 }
 
 void CSerialChannel::Purge()
 {
-    if (IsOpen())
-        SerialBackend::PurgeAll(m_hPort);
+    if (m_pPort)
+        m_pPort->PurgeAll();
 }
 
 bool CSerialChannel::SetLineMode(int16_t mode)
@@ -70,10 +77,9 @@ bool CSerialChannel::SetLineMode(int16_t mode)
     m_nDataBits = 8;
     m_nParity = kLineModes[mode].nParity;
     m_nStopBits = 0;
-    if (!IsOpen())
+    if (!m_pPort)
         return false;
-    return SerialBackend::ApplyLineSettings(
-        m_hPort, LineSettings{m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits});
+    return m_pPort->ApplyLineSettings(LineSettings{m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits});
 }
 
 int16_t CSerialChannel::LineMode() const
@@ -89,33 +95,36 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
     m_nLastReadCount = 0;
     if (count <= 0)
         return true;
+    if (!m_pPort)
+        return false; // nothing can come
     const auto wanted = static_cast<uint32_t>(count);
+    // A port far away adds its round trip to what the device needs.
+    const uint32_t allowanceMs = kReadAllowanceMs + m_pPort->ExtraAllowanceMs();
     uint32_t total = 0;
     bool result = true;
     bool clockRunning = false;
     uint32_t startTick = 0;
     while (total < wanted) {
         uint32_t waiting = 0;
-        if (!IsOpen() || !SerialBackend::ClearErrors(m_hPort, waiting))
+        if (!m_pPort->ClearErrors(waiting))
             waiting = 0;
         const uint32_t n = waiting < wanted - total ? waiting : wanted - total;
         if (n == 0) {
-            if (PortLost()) // no point waiting out the allowance
+            if (m_pPort->Lost()) // no point waiting out the allowance
                 break;
-            const uint32_t now = SerialBackend::TickCount();
+            const uint32_t now = m_pPort->TickCount();
             if (!clockRunning) {
                 clockRunning = true;
                 startTick = now;
-            } else if (now - startTick > kReadAllowanceMs) {
+            } else if (now - startTick > allowanceMs) {
                 m_nLastReadCount = total;
                 return false;
             }
-            if (IsOpen())
-                SerialBackend::WaitForInput(m_hPort, kReadAllowanceMs + 1 - (now - startTick));
+            m_pPort->WaitForInput(allowanceMs + 1 - (now - startTick));
             continue;
         }
         uint32_t moved = 0;
-        if (!SerialBackend::ReadWaiting(m_hPort, m_olRead, buffer + total, n, moved))
+        if (!m_pPort->ReadWaiting(m_olRead, buffer + total, n, moved))
             result = false;
         total += moved < n ? moved : n;
     }
@@ -125,10 +134,10 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
 
 bool CSerialChannel::Write(const uint8_t* buffer, uint32_t count)
 {
-    if (!IsOpen())
+    if (!m_pPort)
         return false;
     uint32_t moved = 0;
-    const bool completed = SerialBackend::WriteAll(m_hPort, m_olWrite, buffer, count, moved);
+    const bool completed = m_pPort->WriteAll(m_olWrite, buffer, count, moved);
     // A short write lost bytes on the way to the device: that is a failure.
     return completed && moved == count;
 }

@@ -2,9 +2,11 @@
 // One serial port, opened for exclusive use and driven with blocking reads
 // and writes in one of three fixed line modes.
 
-#include "SerialBackend.h"
+#include "SerialPort.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 class CSerialChannel {
 public:
@@ -13,8 +15,12 @@ public:
     CSerialChannel(const CSerialChannel&) = delete;
     CSerialChannel& operator=(const CSerialChannel&) = delete;
 
-    // Closes whatever port is held, then opens port n.
+    // Each Open closes whatever port is held first. By number: COMn (on
+    // POSIX /dev/ttyS(n-1)); by name: see OpenSerialPort; or a port some
+    // other code has opened.
     bool Open(uint8_t port);
+    bool Open(const std::string& name, const PortOptions& options = {});
+    bool Open(std::unique_ptr<SerialPort> port);
     void Close();
     void Purge();
     // 0 run (38400 8O1), 1 bootstrap (9600 8N1), 2 loader (38400 8N1).
@@ -25,18 +31,22 @@ public:
     // True when all count bytes were passed to the line.
     bool Write(const uint8_t* buffer, uint32_t count);
 
-    bool IsOpen() const { return m_hPort != SerialBackend::InvalidPort(); }
+    bool IsOpen() const { return m_pPort != nullptr; }
+    // Why the last Open by name failed, as that attempt found it.
+    const PortOpenFailure& OpenFailure() const { return m_openFailure; }
     // For traces and failure reports: the bytes the last Read placed, and
     // the line mode last set (-1 before any).
     uint32_t LastReadCount() const { return m_nLastReadCount; }
     int16_t LineMode() const;
-    // The port's device went away (an adapter unplugged): nothing more will come.
-    bool PortLost() const { return IsOpen() && SerialBackend::PortLost(m_hPort); }
+    // The port's device went away (an adapter unplugged, a connection
+    // closed): nothing more will come. LostReason says how, for a person.
+    bool PortLost() const { return m_pPort && m_pPort->Lost(); }
+    const char* LostReason() const { return m_pPort ? m_pPort->LostReason() : ""; }
 
     static constexpr uint32_t kReadAllowanceMs = 100;
 
 private:
-    PortHandle m_hPort;
+    std::unique_ptr<SerialPort> m_pPort; // the open port, or none
     uint32_t m_dwBaudRate;
     uint8_t m_nDataBits;
     uint8_t m_nParity;
@@ -44,4 +54,5 @@ private:
     IoRecord m_olWrite;
     IoRecord m_olRead;
     uint32_t m_nLastReadCount = 0;
+    PortOpenFailure m_openFailure;
 };

@@ -1,5 +1,7 @@
 #include "UpdateRun.h"
 
+#include "DeviceText.h"
+
 #include <cstring>
 
 int RunUpdateStages(CDeviceLink& link)
@@ -23,5 +25,5 @@ std::optional<std::string> QueryDeviceVersion(CDeviceLink& link)
         return std::nullopt;
     reply[8] = 0;
     const char* text = reinterpret_cast<const char*>(reply + 3);
-    return std::string(text, strnlen(text, 5));
+    return PrintableDeviceText(reply + 3, strnlen(text, 5));
 }

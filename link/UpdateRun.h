@@ -11,6 +11,6 @@
 int RunUpdateStages(CDeviceLink& link);
 
 // Puts the line into run mode and asks the application firmware for its
-// version: the five characters of the reply, fewer where one is zero.
-// Nothing when no reply came.
+// version: the five characters of the reply, fewer where one is zero,
+// as printable text. Nothing when no reply came.
 std::optional<std::string> QueryDeviceVersion(CDeviceLink& link);

@@ -3,9 +3,6 @@
 
 #include "DeviceLink.h"
 
-#include "FirmwareImages.h"
-#include "ImageBuffer.h"
-
 #include <cstring>
 
 namespace {
@@ -20,13 +17,13 @@ constexpr uint32_t kEepromLast = 0xB7FF;
 constexpr uint8_t kFpgaBank = 2;
 constexpr uint8_t kApplicationBank = 3;
 
-const uint8_t* StagedPage(uint32_t page) { return g_imageBuffer + (page - kFlashStart); }
-
 } // namespace
+
+const uint8_t* CDeviceLink::StagedPage(uint32_t page) const { return m_imageBuffer + (page - kFlashStart); }
 
 // Pages holding nothing but 0xFF stay as the erase left them, and the pages
 // in front of which the EEPROM with the device's settings sits are never sent.
-bool CDeviceLink::PageIsSent(uint32_t page)
+bool CDeviceLink::PageIsSent(uint32_t page) const
 {
     if (page >= kEepromFirst && page <= kEepromLast)
         return false;
@@ -37,7 +34,7 @@ bool CDeviceLink::PageIsSent(uint32_t page)
     return false;
 }
 
-uint32_t CDeviceLink::PagesToSend()
+uint32_t CDeviceLink::PagesToSend() const
 {
     uint32_t pages = 0;
     for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize)
@@ -55,11 +52,11 @@ bool CDeviceLink::StageImage(const FirmwareImage& firmware)
 {
     m_szFailure[0] = '\0';
     ImageText image{};
-    if (!FindImageText(firmware.typeName, firmware.id, image) || !image.text)
+    if (!FindImageText(m_imageSource, firmware.typeName, firmware.id, image) || !image.text)
         return Fail("image %s (%u) is missing from this program", firmware.typeName, firmware.id);
-    std::memset(g_imageBuffer, firmware.fill, kImageBufferSize);
+    std::memset(m_imageBuffer, firmware.fill, kImageBufferSize);
     // A malformed record only ends the image; the stage sends what was placed.
-    ReadImage(image.text, image.length, g_imageBuffer, firmware.base, firmware.limit);
+    ReadImage(image.text, image.length, m_imageBuffer, firmware.base, firmware.limit);
     return true;
 }
 
@@ -71,8 +68,8 @@ bool CDeviceLink::SetMode(int16_t mode)
 bool CDeviceLink::EchoMatches(const uint8_t* echo)
 {
     for (uint32_t i = 0; i < kBootstrapSize; ++i)
-        if (echo[i] != g_imageBuffer[i])
-            return Fail("echo differs at byte %u: sent 0x%02X, got 0x%02X", i, g_imageBuffer[i], echo[i]);
+        if (echo[i] != m_imageBuffer[i])
+            return Fail("echo differs at byte %u: sent 0x%02X, got 0x%02X", i, m_imageBuffer[i], echo[i]);
     return true;
 }
 
@@ -82,7 +79,7 @@ bool CDeviceLink::LoadPrimaryBootstrap()
         return false;
     Report(1, "download", 0, 1);
     uint8_t echo[kBootstrapSize];
-    bool ok = SetMode(1) && DownloadBootstrap(g_imageBuffer, echo) && SetMode(2) && EchoMatches(echo);
+    bool ok = SetMode(1) && DownloadBootstrap(m_imageBuffer, echo) && SetMode(2) && EchoMatches(echo);
     if (ok) {
         Report(1, "download", 1, 1);
         Report(1, "sign-on", 0, 1);
@@ -103,7 +100,7 @@ bool CDeviceLink::LoadSecondaryBootstrap()
     const uint32_t blocks = (kSecondaryEnd - kSecondaryStart) / kBlockSize;
     for (uint32_t i = 0; i < blocks; ++i) {
         const auto address = static_cast<uint16_t>(kSecondaryStart + i * kBlockSize);
-        if (!WriteBlock(g_imageBuffer + i * kBlockSize, address))
+        if (!WriteBlock(m_imageBuffer + i * kBlockSize, address))
             return false;
         Report(2, "write", i + 1, blocks);
     }
@@ -115,7 +112,7 @@ bool CDeviceLink::LoadSecondaryBootstrap()
         uint8_t block[kBlockSize];
         if (!ReadBlock(address, block))
             break;
-        if (std::memcmp(block, g_imageBuffer + i * kBlockSize, kBlockSize) != 0)
+        if (std::memcmp(block, m_imageBuffer + i * kBlockSize, kBlockSize) != 0)
             return Fail("read-back of block 0x%04X differs from what was written", address);
         Report(2, "verify", i + 1, blocks);
     }

@@ -147,7 +147,6 @@ TEST(CliUpdater, InterruptAtThePromptSendsNothing)
     sender.join();
     std::fclose(in);
     close(fds[1]);
-    ClearPortRoutes();
     EXPECT_EQ(exit, 130);
     EXPECT_TRUE(Has(Slurp(err), "nothing was sent for it"));
     EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));

@@ -3,7 +3,6 @@
 // input, and keeps what it wrote to stdout and stderr.
 
 #include "CliOptions.h"
-#include "PortDevices.h"
 #include "Updater.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +43,6 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
     std::rewind(in);
     const int exit = run(*options, CliStreams{out, err, in});
     std::fclose(in);
-    ClearPortRoutes();
     return CliRun{exit, Slurp(out), Slurp(err)};
 }
 

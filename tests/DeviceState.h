@@ -16,7 +16,7 @@ inline Bank ExpectedBank(const FirmwareImage& image)
     Bank bank;
     bank.fill(0xFF);
     ImageText text{};
-    if (FindImageText(image.typeName, image.id, text))
+    if (FindImageText(ImageSource{}, image.typeName, image.id, text))
         CSRecordReader::ReadImage(text.text, text.length, bank.data(), image.base, image.limit);
     return bank;
 }

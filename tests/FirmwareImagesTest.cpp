@@ -2,9 +2,7 @@
 // device's firmware has, and read by the reader exactly as srec_cat reads
 // the same files.
 
-#include "EmbeddedImages.h"
 #include "FirmwareImages.h"
-#include "ImageBuffer.h"
 #include "SRecordReader.h"
 
 #include <gtest/gtest.h>
@@ -74,17 +72,17 @@ Shape Measure(const ImageText& image)
 ImageText Find(const FirmwareImage& image)
 {
     ImageText text{};
-    EXPECT_TRUE(FindImageText(image.typeName, image.id, text)) << image.typeName;
+    EXPECT_TRUE(FindImageText(ImageSource{}, image.typeName, image.id, text)) << image.typeName;
     return text;
 }
 
 std::vector<uint8_t> Stage(const FirmwareImage& image)
 {
     const ImageText text = Find(image);
-    std::memset(g_imageBuffer, image.fill, kImageBufferSize);
-    EXPECT_EQ(CSRecordReader::ReadImage(text.text, text.length, g_imageBuffer, image.base, image.limit),
+    std::vector<uint8_t> window(image.limit - image.base, image.fill);
+    EXPECT_EQ(CSRecordReader::ReadImage(text.text, text.length, window.data(), image.base, image.limit),
               ImageEnd::EndRecord);
-    return std::vector<uint8_t>(g_imageBuffer, g_imageBuffer + (image.limit - image.base));
+    return window;
 }
 
 uint32_t PagesToSend(const std::vector<uint8_t>& bank)
@@ -105,11 +103,11 @@ TEST(FirmwareImages, EachIsFoundByTypeNameAndIdentifierOnly)
 {
     ImageText text{};
     for (const FirmwareImage* image : kAll) {
-        EXPECT_TRUE(FindImageText(image->typeName, image->id, text));
-        EXPECT_FALSE(FindImageText(image->typeName, static_cast<uint16_t>(image->id + 10), text));
+        EXPECT_TRUE(FindImageText(ImageSource{}, image->typeName, image->id, text));
+        EXPECT_FALSE(FindImageText(ImageSource{}, image->typeName, static_cast<uint16_t>(image->id + 10), text));
     }
-    EXPECT_FALSE(FindImageText("BOOTONE", 130, text));
-    EXPECT_FALSE(FindImageText("FIRMWARE", 129, text));
+    EXPECT_FALSE(FindImageText(ImageSource{}, "BOOTONE", 130, text));
+    EXPECT_FALSE(FindImageText(ImageSource{}, "FIRMWARE", 129, text));
 }
 
 TEST(FirmwareImages, ShapesMatchTheDevicesFirmware)
@@ -183,19 +181,6 @@ TEST(FirmwareImages, ReaderAgreesWithSrecCat)
                                             std::istreambuf_iterator<char>());
         EXPECT_EQ(Stage(*image), expected) << file;
     }
-}
-
-TEST(FirmwareImages, ReplacedCatalogCanLackAnImage)
-{
-    static const char kText[] = "S9030000FC\r\n";
-    static const EmbeddedImage kOnlyOne[] = {{"BOOTONE", 129, kText, sizeof kText - 1}};
-    UseImageCatalog({kOnlyOne, 1});
-    ImageText text{};
-    EXPECT_TRUE(FindImageText("BOOTONE", 129, text));
-    EXPECT_EQ(text.length, 12u);
-    EXPECT_FALSE(FindImageText("APPLICATION", 132, text));
-    UseImageCatalog(BuiltInImages());
-    EXPECT_TRUE(FindImageText("APPLICATION", 132, text));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // far end; and against the simulated Kestrune where the listener matters.
 
 #include "DeviceLink.h"
-#include "PortDevices.h"
 #include "ScriptedPeer.h"
 #include "SimulatedKestrune.h"
 
@@ -21,11 +20,9 @@ class LoaderCommands : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetPortRoute(1, PortRoute{peer.Path(), false});
-        ASSERT_TRUE(link.Open(1));
+        ASSERT_TRUE(link.Open(peer.Path()));
         ASSERT_TRUE(link.SetLineMode(2));
     }
-    void TearDown() override { ClearPortRoutes(); }
 
     ScriptedPeer peer;
     CDeviceLink link;
@@ -163,10 +160,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(sim.Start());
-        SetPortRoute(1, PortRoute{sim.DevicePath(), false});
-        ASSERT_TRUE(link.Open(1));
+        ASSERT_TRUE(link.Open(sim.DevicePath()));
     }
-    void TearDown() override { ClearPortRoutes(); }
 
     SimulatedKestrune sim;
     CDeviceLink link;

@@ -1,6 +1,5 @@
 // The termios backend on a pseudo-terminal.
 
-#include "PortDevices.h"
 #include "ScriptedPeer.h"
 #include "SerialChannel.h"
 
@@ -9,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 
 namespace {
@@ -17,8 +17,7 @@ using Clock = std::chrono::steady_clock;
 
 class SerialPortPosix : public ::testing::Test {
 protected:
-    void SetUp() override { SetPortRoute(1, PortRoute{peer.Path(), false}); }
-    void TearDown() override { ClearPortRoutes(); }
+    bool Open(CSerialChannel& channel, PortOptions options = {}) { return channel.Open(peer.Path(), options); }
 
     termios HostSettings()
     {
@@ -30,37 +29,36 @@ protected:
     ScriptedPeer peer;
 };
 
-TEST(PortRoutes, DefaultRouteIsTheMatchingSerialDevice)
+TEST(PortNames, PortNumberIsTheMatchingSerialDevice)
 {
-    ClearPortRoutes();
-    EXPECT_EQ(PortRouteFor(1).path, "/dev/ttyS0");
-    EXPECT_EQ(PortRouteFor(3).path, "/dev/ttyS2");
+    EXPECT_EQ(PortNameOf(1), "/dev/ttyS0");
+    EXPECT_EQ(PortNameOf(3), "/dev/ttyS2");
 }
 
 TEST_F(SerialPortPosix, PortIsHeldExclusively)
 {
     CSerialChannel first;
     CSerialChannel second;
-    ASSERT_TRUE(first.Open(1));
-    EXPECT_FALSE(second.Open(1));
+    ASSERT_TRUE(Open(first));
+    EXPECT_FALSE(Open(second));
     first.Close();
-    EXPECT_TRUE(second.Open(1));
+    EXPECT_TRUE(Open(second));
 }
 
 TEST_F(SerialPortPosix, MissingDeviceOrNonTerminalDoesNotOpen)
 {
-    SetPortRoute(2, PortRoute{"/nonexistent/ttyKZ", false});
-    SetPortRoute(3, PortRoute{"/dev/null", false});
     CSerialChannel channel;
-    EXPECT_FALSE(channel.Open(2));
-    EXPECT_FALSE(channel.Open(3));
+    EXPECT_FALSE(channel.Open("/nonexistent/ttyKZ"));
+    EXPECT_EQ(channel.OpenFailure().systemError, ENOENT);
+    EXPECT_FALSE(channel.Open("/dev/null"));
+    EXPECT_EQ(channel.OpenFailure().cause, PortOpenFailure::Cause::NotATerminal);
     EXPECT_FALSE(channel.IsOpen());
 }
 
 TEST_F(SerialPortPosix, LineModesReachTheTerminal)
 {
     CSerialChannel channel;
-    ASSERT_TRUE(channel.Open(1));
+    ASSERT_TRUE(Open(channel));
     ASSERT_TRUE(channel.SetLineMode(0));
     termios tio = HostSettings();
     EXPECT_EQ(cfgetospeed(&tio), B38400);
@@ -92,7 +90,7 @@ TEST_F(SerialPortPosix, SettingsAPreviousProgramLeftAreClearedAndGivenBackOnClos
     left = HostSettings(); // as the terminal keeps them
     {
         CSerialChannel channel;
-        ASSERT_TRUE(channel.Open(1));
+        ASSERT_TRUE(Open(channel));
         ASSERT_TRUE(channel.SetLineMode(0));
         const termios tio = HostSettings();
         EXPECT_FALSE(tio.c_cflag & (CMSPAR | CRTSCTS)) << "mark parity or flow control survived";
@@ -107,11 +105,11 @@ TEST_F(SerialPortPosix, SettingsAPreviousProgramLeftAreClearedAndGivenBackOnClos
 TEST_F(SerialPortPosix, AnotherProgramCannotOpenAPortThatIsOpen)
 {
     CSerialChannel channel;
-    ASSERT_TRUE(channel.Open(1));
+    ASSERT_TRUE(Open(channel));
     const pid_t child = fork();
     if (child == 0) { // another program: its own channel on the same device
         CSerialChannel other;
-        _exit(other.Open(1) ? 1 : 0);
+        _exit(other.Open(peer.Path()) ? 1 : 0);
     }
     int status = -1;
     waitpid(child, &status, 0);
@@ -121,7 +119,7 @@ TEST_F(SerialPortPosix, AnotherProgramCannotOpenAPortThatIsOpen)
 TEST_F(SerialPortPosix, BytesPassUnchangedBothWays)
 {
     CSerialChannel channel;
-    ASSERT_TRUE(channel.Open(1));
+    ASSERT_TRUE(Open(channel));
     ASSERT_TRUE(channel.SetLineMode(2));
     std::vector<uint8_t> all(256);
     for (int i = 0; i < 256; ++i)
@@ -137,7 +135,7 @@ TEST_F(SerialPortPosix, BytesPassUnchangedBothWays)
 TEST_F(SerialPortPosix, SilentLineFailsAReadAfterTheAllowanceWithoutSpinning)
 {
     CSerialChannel channel;
-    ASSERT_TRUE(channel.Open(1));
+    ASSERT_TRUE(Open(channel));
     ASSERT_TRUE(channel.SetLineMode(2));
     uint8_t byte = 0;
     const auto start = Clock::now();
@@ -152,7 +150,7 @@ TEST_F(SerialPortPosix, SilentLineFailsAReadAfterTheAllowanceWithoutSpinning)
 TEST_F(SerialPortPosix, PurgeDiscardsWhatWaits)
 {
     CSerialChannel channel;
-    ASSERT_TRUE(channel.Open(1));
+    ASSERT_TRUE(Open(channel));
     ASSERT_TRUE(channel.SetLineMode(2));
     peer.SendNow({1, 2, 3});
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -165,17 +163,16 @@ TEST_F(SerialPortPosix, DestroyedChannelLetsThePortGo)
 {
     {
         CSerialChannel channel;
-        ASSERT_TRUE(channel.Open(1));
+        ASSERT_TRUE(Open(channel));
     }
     CSerialChannel next;
-    EXPECT_TRUE(next.Open(1));
+    EXPECT_TRUE(Open(next));
 }
 
 TEST_F(SerialPortPosix, EmulatedWireTimeHoldsTheWriteForItsCharacters)
 {
-    SetPortRoute(1, PortRoute{peer.Path(), true});
     CSerialChannel channel;
-    ASSERT_TRUE(channel.Open(1));
+    ASSERT_TRUE(Open(channel, PortOptions{true}));
     ASSERT_TRUE(channel.SetLineMode(1));
     const std::vector<uint8_t> frame(96, 0x55); // 96 characters at 9600 bit/s: 100 ms
     const auto start = Clock::now();

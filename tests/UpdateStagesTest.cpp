@@ -4,7 +4,6 @@
 #include "EmbeddedImages.h"
 #include "FaultSpec.h"
 #include "FirmwareImages.h"
-#include "PortDevices.h"
 #include "SRecordReader.h"
 #include "SRecordText.h"
 #include "SimulatedKestrune.h"
@@ -26,14 +25,8 @@ protected:
         ASSERT_TRUE(sim.Start());
         sim.WithDevice([](KestruneDevice& device) { device.Timing().signOnDelay = std::chrono::milliseconds(300); });
         sim.PowerCycle(true);
-        SetPortRoute(1, PortRoute{sim.DevicePath(), false});
-        ASSERT_TRUE(link.Open(1));
+        ASSERT_TRUE(link.Open(sim.DevicePath()));
         factory = Now();
-    }
-    void TearDown() override
-    {
-        UseImageCatalog(BuiltInImages());
-        ClearPortRoutes();
     }
 
     using State = DeviceState;
@@ -83,7 +76,7 @@ TEST_F(UpdateStages, MissingImageFailsItsStageBeforeAnythingIsSent)
     for (uint32_t i = 0; i < builtIn.count; ++i)
         if (builtIn.images[i].id != kApplicationImage.id)
             withoutApplication.push_back(builtIn.images[i]);
-    UseImageCatalog({withoutApplication.data(), static_cast<uint32_t>(withoutApplication.size())});
+    link.SetImageSource({nullptr, {withoutApplication.data(), static_cast<uint32_t>(withoutApplication.size())}});
     EXPECT_EQ(RunUpdateStages(link), 4);
     EXPECT_EQ(Count(Exchange::FlashId), 1u); // stage 4 never spoke to the device
     EXPECT_EQ(Now().banks[3], factory.banks[3]);
@@ -103,7 +96,7 @@ TEST_F(UpdateStages, PagesInFrontOfTheEepromAreNeverSentWhateverTheImageHolds)
                              ? EmbeddedImage{"APPLICATION", kApplicationImage.id, text.data(),
                                              static_cast<uint32_t>(text.size())}
                              : builtIn.images[i]);
-    UseImageCatalog({images.data(), static_cast<uint32_t>(images.size())});
+    link.SetImageSource({nullptr, {images.data(), static_cast<uint32_t>(images.size())}});
 
     ASSERT_EQ(RunUpdateStages(link), 0);
     const State after = Now();

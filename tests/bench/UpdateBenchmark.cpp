@@ -13,7 +13,6 @@
 //
 // usage: update_benchmark [--unpaced] | --bench [N...]
 
-#include "PortDevices.h"
 #include "ProgressPlan.h"
 #include "SimulatedKestrune.h"
 #include "UpdateReport.h"
@@ -106,9 +105,8 @@ std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* obs
     SimulatedKestrune sim(SimulatedKestrune::Options{paced, true, latencyMs});
     if (!sim.Start())
         return std::nullopt;
-    SetPortRoute(1, PortRoute{sim.DevicePath(), paced});
     CDeviceLink link;
-    if (!link.Open(1))
+    if (!link.Open(sim.DevicePath(), PortOptions{paced}))
         return std::nullopt;
     link.SetObserver(observer);
     g_allocations = 0;

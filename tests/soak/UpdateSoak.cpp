@@ -10,7 +10,6 @@
 
 #include "DeviceState.h"
 #include "FaultSpec.h"
-#include "PortDevices.h"
 #include "SimulatedKestrune.h"
 #include "UpdateRun.h"
 
@@ -86,9 +85,8 @@ int main(int argc, char** argv)
     SimulatedKestrune sim(SimulatedKestrune::Options{paced, false, 0});
     if (!sim.Start())
         return std::fprintf(stderr, "update_soak: no pseudo-terminal\n"), 1;
-    SetPortRoute(1, PortRoute{sim.DevicePath(), paced});
     CDeviceLink link;
-    if (!link.Open(1))
+    if (!link.Open(sim.DevicePath(), PortOptions{paced}))
         return std::fprintf(stderr, "update_soak: cannot open the simulated port\n"), 1;
     const DeviceState factory = sim.WithDevice([](KestruneDevice& device) { return DeviceState::Of(device); });
     const Bank fpga = ExpectedBank(kXilinxDataImage);

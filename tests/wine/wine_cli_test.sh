@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs kestrune-update.exe under Wine with COM12 routed to a simulated
-# Kestrune: a whole update, the port list, and ports that will not open.
+# Runs kestrune-update.exe under Wine with COM12 and COM13 routed to
+# simulated Kestrunes: a whole update, a bench of both, the port list, and
+# ports that will not open.
 # Exits 77 (skipped) with the reason where Wine cannot run programs of this
 # width here.
 #
@@ -21,9 +22,11 @@ says() { grep -qF -- "$2" "$work/$1.txt" || { echo "  no \"$2\" in:"; sed 's/^/ 
 ends() { updater "${@:2}"; local status=$?; [ "$status" = "$1" ] || { echo "  exit $status"; return 1; }; }
 
 start_simulator sim
+start_simulator sim2
 mkdir "$work/not-a-port"
 wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /d "$work/sim.tty" /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM13 /d "$work/not-a-port" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM13 /d "$work/sim2.tty" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM14 /d "$work/not-a-port" /f >/dev/null 2>&1
 wineserver -k; wineserver -w
 
 echo "# a whole update on COM12, which only the \\\\.\\COM12 form reaches"
@@ -35,13 +38,21 @@ check "banks 2 and 3 hold the new firmware" grep -q "firmware 5.0.3; FPGA config
 check "the device reports 5.0.3" ends 0 --port 12 --version-only
 check "shown" says out "Version In Your Kestrune:  5.0.3"
 
+echo "# a bench of both, one thread each"
+device sim bootstrap; device sim2 bootstrap
+check "bench updates both" ends 0 --bench 12 13 --yes
+check "COM12 in the table" says out "COM12                    updated"
+check "COM13 in the table" says out "COM13                    updated"
+check "and the count" says out "2 of 2 updated."
+check "COM13's device runs the new firmware" grep -q "firmware 5.0.3" <(device sim2 power; status_of sim2)
+
 echo "# ports"
 check "--list-ports" ends 0 --list-ports
 check "lists COM12" says out "choose with   --port 12"
 check "no port given: the list" ends 5
 check "and how to choose" says err "choose the Kestrune's port with --port N"
-check "a port that is no port" ends 3 --port 13 --version-only
-check "named with the system's reason" says err "COM13: "
+check "a port that is no port" ends 3 --port 14 --version-only
+check "named with the system's reason" says err "COM14: "
 check "a port that does not exist" ends 3 --port 99 --version-only
 check "named, with a hint" says err "--list-ports"
 # A port held by another program is not tried: Wine makes no share-mode

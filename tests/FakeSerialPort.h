@@ -1,17 +1,22 @@
 #pragma once
-// A scripted stand-in for the platform's serial primitives, with a clock
-// of its own, so the channel's algorithms can be checked pass by pass.
+// A scripted stand-in for a port, with a clock of its own, so the channel's
+// algorithms can be checked pass by pass. The test keeps the state; the
+// port the channel holds works on it.
 
-#include "SerialBackend.h"
+#include "SerialPort.h"
 
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <vector>
 
-struct FakePort {
-    bool bExists = true;
+struct FakePortState {
     bool bOpen = false;
+    uint32_t tick = 1000;
+    // A busy poll, as on Win32: WaitForInput returns at once and every
+    // clock reading moves time on by one tick.
+    bool bBusyPoll = false;
     std::deque<uint8_t> waiting;
     std::multimap<uint32_t, uint8_t> arrivals; // tick -> byte that arrives then
     int failingReadOp = -1;                    // which ReadWaiting call fails
@@ -26,13 +31,4 @@ struct FakePort {
     int closes = 0;
 };
 
-namespace FakeSerial {
-
-void Reset(uint32_t startTick = 1000);
-FakePort& Port(uint8_t number);
-uint32_t Now();
-// When set, WaitForInput returns at once and every clock reading moves
-// time on by one tick: a busy poll, as on Win32.
-void SetBusyPoll(bool busy);
-
-} // namespace FakeSerial
+std::unique_ptr<SerialPort> OpenFakePort(FakePortState& state);

@@ -1,3 +1,0 @@
-#include "ImageBuffer.h"
-
-uint8_t g_imageBuffer[kImageBufferSize];

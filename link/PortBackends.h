@@ -1,0 +1,9 @@
+#pragma once
+// The kinds of port behind SerialPort, each in a file of its own: the
+// platform's local serial ports, and ports reached over the network.
+
+#include "SerialPort.h"
+
+// A terminal device on POSIX, a COM port on Windows.
+std::unique_ptr<SerialPort> OpenLocalPort(const std::string& name, const PortOptions& options,
+                                          PortOpenFailure& failure);

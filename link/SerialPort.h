@@ -1,0 +1,109 @@
+#pragma once
+// One open port, as the serial channel drives it. Each kind of port (a
+// terminal device, a Windows COM port, a port on another machine reached
+// over the network) is one implementation, chosen when the port opens;
+// the channel's algorithms above it stay the same for all of them. The
+// port object owns everything of its own: the handle, the settings to give
+// back, whether its device went away, its line timing.
+
+#include "PortHolders.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+using IoRecord = OVERLAPPED;
+#else
+// POSIX transfers complete inside the call, so a record carries no event.
+struct IoRecord {
+    bool bEventCreated = false;
+};
+#endif
+
+// One line setting as the channel stores it (parity and stop bits in the
+// Win32 numbering: parity 0 none, 1 odd; stop bits 0 = one).
+struct LineSettings {
+    uint32_t dwBaudRate;
+    uint8_t nDataBits;
+    uint8_t nParity;
+    uint8_t nStopBits;
+};
+
+// Start bit, data bits, parity bit if any, one stop bit.
+constexpr uint32_t BitsPerCharacter(const LineSettings& settings)
+{
+    return 1u + settings.nDataBits + (settings.nParity ? 1u : 0u) + 1u;
+}
+
+struct PortOptions {
+    // A pseudo-terminal has no wire: bytes pass at once. When set, a write
+    // also takes the time its characters would need on the line, so the
+    // host keeps the timeline it has on a real cable.
+    bool bEmulateWireTime = false;
+};
+
+// Why a port did not open, as the attempt itself found it.
+struct PortOpenFailure {
+    enum class Cause : uint8_t {
+        None,         // it opened
+        System,       // the system refused it; systemError says why
+        NotATerminal, // it opened, but is no serial device
+        Held,         // another program has it: holders names them (none named:
+                      // another copy of this updater, by the port's lock)
+        Network,      // a network port: text says what went wrong
+    };
+    Cause cause = Cause::None;
+    int systemError = 0; // errno, or GetLastError() on Windows
+    std::vector<PortHolder> holders;
+    std::string text;
+};
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default; // closes the port and gives back what it changed
+    SerialPort() = default;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Side steps of opening and closing; nothing depends on their outcome.
+    virtual void SetReceiveEventMask(bool /*enabled*/) {}
+    virtual void SetupQueues(uint32_t /*bytes*/) {}
+
+    // Aborts pending transfers and discards both queues.
+    virtual void PurgeAll() = 0;
+    virtual bool ApplyLineSettings(const LineSettings& settings) = 0;
+    // Clears any pending line error; false when the port cannot be queried.
+    virtual bool ClearErrors(uint32_t& waitingBytes) = 0;
+    // Moves n bytes that are already waiting into buffer. False when the
+    // transfer failed; moved tells how many bytes arrived all the same.
+    virtual bool ReadWaiting(IoRecord& record, uint8_t* buffer, uint32_t n, uint32_t& moved) = 0;
+    // Sends count bytes and returns once they have left for the line.
+    virtual bool WriteAll(IoRecord& record, const uint8_t* buffer, uint32_t count, uint32_t& moved) = 0;
+    // Lets the caller wait up to timeoutMs for input instead of spinning;
+    // may return at once (the Win32 port's busy poll does).
+    virtual void WaitForInput(uint32_t /*timeoutMs*/) {}
+
+    // True once the port's device has gone away (a USB adapter pulled out,
+    // a network connection closed): nothing more will come.
+    virtual bool Lost() const { return false; }
+    // How it went away, for a person.
+    virtual const char* LostReason() const { return "the serial adapter was disconnected"; }
+    // Time an answer needs beyond the device's own, such as a network round trip.
+    virtual uint32_t ExtraAllowanceMs() const { return 0; }
+    // Millisecond clock; differences are taken modulo 2^32.
+    virtual uint32_t TickCount() const;
+};
+
+// Opens the port with this name for exclusive use: a device path on POSIX,
+// COMn on Windows, rfc2217://HOST:PORT for a port on another machine. Null
+// with the cause in failure when it does not open.
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, const PortOptions& options,
+                                           PortOpenFailure& failure);
+
+// The name --port n stands for: COMn on Windows, /dev/ttyS(n-1) on POSIX.
+std::string PortNameOf(uint8_t port);
+// True for rfc2217://HOST:PORT.
+bool IsNetworkPortName(const std::string& name);
