@@ -1,10 +1,10 @@
 #pragma once
-// A service bench: several Kestrunes updated at once, each in a child
-// process of its own running the same core (the staging buffer is one per
-// process), with one status line per device and a table at the end.
+// A service bench: several Kestrunes updated at once, each on a thread of
+// its own with a link of its own, through the same core as a single update;
+// one status line per device and a table at the end.
 
 #include "CliOptions.h"
-#include "Updater.h"
+#include "CliIo.h"
 
 // 0 when every device was updated, 1 otherwise, 128 + the signal when
 // interrupted.

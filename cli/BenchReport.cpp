@@ -3,10 +3,10 @@
 #include "UpdateMessages.h"
 #include "UpdateReport.h"
 
-#include <nlohmann/json.hpp>
+#include "ConsoleOutput.h"
 
 #include <chrono>
-#include <unistd.h>
+#include <cmath>
 
 namespace {
 
@@ -31,7 +31,7 @@ std::string Result(const BenchDevice& device)
 
 } // namespace
 
-BenchReport::BenchReport(std::FILE* out, bool json) : m_out(out), m_bJson(json), m_bTerminal(isatty(fileno(out))) {}
+BenchReport::BenchReport(std::FILE* out, bool json) : m_out(out), m_bJson(json), m_bTerminal(TerminalTakesEscapes(out)) {}
 
 void BenchReport::Line(const BenchDevice& device, const std::string& text)
 {
@@ -41,16 +41,12 @@ void BenchReport::Line(const BenchDevice& device, const std::string& text)
     }
 }
 
-void BenchReport::Event(BenchDevice& device, const std::string& line)
+void BenchReport::Event(BenchDevice& device, const JsonEvent& event)
 {
-    const auto event = nlohmann::json::parse(line, nullptr, false);
-    if (event.is_discarded() || !event.is_object())
-        return;
     if (m_bJson) {
-        nlohmann::json tagged = {{"device", device.name}};
+        JsonEvent tagged = {{"device", device.name}};
         tagged.update(event);
-        std::fprintf(m_out, "%s\n", tagged.dump().c_str());
-        std::fflush(m_out);
+        Emit(tagged);
     }
     const std::string kind = event.value("event", "");
     if (kind == "start") {
@@ -86,13 +82,20 @@ void BenchReport::Finished(BenchDevice& device, const std::string& errors)
     if (!device.bOk && device.failedStage == 0 && device.detail.empty())
         device.detail = "exit status " + std::to_string(device.exit);
     if (m_bJson) {
-        const nlohmann::json done = {{"device", device.name}, {"event", "finished"}, {"exit", device.exit},
-                                     {"seconds", device.seconds}, {"error", errors}};
-        std::fprintf(m_out, "%s\n", done.dump().c_str());
-        std::fflush(m_out);
+        Emit({{"device", device.name},
+              {"event", "finished"},
+              {"exit", device.exit},
+              {"seconds", std::round(device.seconds * 10.0) / 10.0},
+              {"error", errors}});
     } else if (!device.bOk && device.failedStage == 0) {
         Line(device, Result(device) + ": " + device.detail);
     }
+}
+
+void BenchReport::Emit(const JsonEvent& event)
+{
+    std::fprintf(m_out, "%s\n", JsonLine(event).c_str());
+    std::fflush(m_out);
 }
 
 void BenchReport::Redraw(const std::vector<BenchDevice>& devices, bool force)
@@ -116,11 +119,8 @@ void BenchReport::Table(const std::vector<BenchDevice>& devices)
     for (const BenchDevice& device : devices)
         updated += device.bOk ? 1 : 0;
     if (m_bJson) {
-        const nlohmann::json summary = {{"event", "bench_result"},
-                                        {"ok", updated == devices.size()},
-                                        {"updated", updated},
-                                        {"devices", devices.size()}};
-        std::fprintf(m_out, "%s\n", summary.dump().c_str());
+        Emit({{"event", "bench_result"}, {"ok", updated == devices.size()}, {"updated", updated},
+              {"devices", devices.size()}});
         return;
     }
     Redraw(devices, true);

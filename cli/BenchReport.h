@@ -1,8 +1,10 @@
 #pragma once
-// What a bench shows: each device's state as its child's JSON events tell
+// What a bench shows: each device's state as its update's JSON events tell
 // it, redrawn as one line per device on a terminal or a plain line per event
 // otherwise, the events again with a device field for --json, and the table
-// at the end.
+// at the end. Not thread-safe: the bench calls it under its lock.
+
+#include "JsonReport.h"
 
 #include <cstdio>
 #include <string>
@@ -25,14 +27,15 @@ struct BenchDevice {
 class BenchReport {
 public:
     BenchReport(std::FILE* out, bool json);
-    // One line a device's child wrote on its standard output.
-    void Event(BenchDevice& device, const std::string& line);
+    // One event of a device's update.
+    void Event(BenchDevice& device, const JsonEvent& event);
     void Finished(BenchDevice& device, const std::string& errors);
     // The status lines, at most ten times a second (on a terminal only).
     void Redraw(const std::vector<BenchDevice>& devices, bool force = false);
     void Table(const std::vector<BenchDevice>& devices);
 
 private:
+    void Emit(const JsonEvent& event);
     void Line(const BenchDevice& device, const std::string& text);
 
     std::FILE* m_out;

@@ -16,6 +16,8 @@ const char* const kCliUsage =
     "\n"
     "  --port N          use COMN (1-255); on Linux COMN is /dev/ttyS(N-1)\n"
     "  --device PATH     use this serial device, e.g. /dev/serial/by-id/usb-FTDI_...\n"
+    "                    (COMN on Windows), or rfc2217://HOST:PORT for a port that\n"
+    "                    ser2net or a terminal server shares over the network\n"
     "  --list-ports      list the serial ports present and what they are\n"
     "  --version-only    show the Kestrune's firmware version and send nothing else\n"
     "  --images          list the firmware images this program carries\n"
@@ -53,106 +55,137 @@ bool ParseNumber(const std::string& text, uint32_t low, uint32_t high, uint32_t&
     return true;
 }
 
+// Help and version win over anything else on the line.
+void SetAction(CliOptions& options, CliAction action)
+{
+    if (options.action != CliAction::Help && options.action != CliAction::Version)
+        options.action = action;
+}
+
+// Options that stand alone; false for any other argument.
+bool ParseFlag(const std::string& arg, CliOptions& options)
+{
+    if (arg == "-h" || arg == "--help")
+        options.action = CliAction::Help;
+    else if (arg == "-V" || arg == "--version")
+        options.action = options.action == CliAction::Help ? CliAction::Help : CliAction::Version;
+    else if (arg == "--version-only")
+        SetAction(options, CliAction::VersionOnly);
+    else if (arg == "--list-ports")
+        SetAction(options, CliAction::ListPorts);
+    else if (arg == "--images")
+        SetAction(options, CliAction::ListImages);
+    else if (arg == "-y" || arg == "--yes")
+        options.bAssumeYes = true;
+    else if (arg == "-q" || arg == "--quiet")
+        options.bQuiet = true;
+    else if (arg == "--json")
+        options.bJson = true;
+    else if (arg == "--paced")
+        options.bPaced = true;
+    else
+        return false;
+    return true;
+}
+
+bool TakesValue(const std::string& arg)
+{
+    return arg == "--port" || arg == "--device" || arg == "--fault" || arg == "--trace" || arg == "--latency" ||
+           arg == "--bench-sim" || arg == "--bench-fault";
+}
+
+// An option and its value; the error names what was wrong.
+bool ParseValue(const std::string& arg, const std::string& value, CliOptions& options, std::string& error)
+{
+    uint32_t number = 0;
+    if (arg == "--port") {
+        if (!ParseNumber(value, 1, 255, number))
+            return error = "--port takes a port number from 1 to 255, not '" + value + "'", false;
+        options.port = static_cast<uint8_t>(number);
+    } else if (arg == "--device") {
+        options.device = value;
+    } else if (arg == "--fault") {
+        const auto fault = ParseFault(value);
+        if (!fault)
+            return error = "--fault: not a fault: '" + value + "'", false;
+        options.faults.push_back(*fault);
+    } else if (arg == "--trace") {
+        options.tracePath = value;
+    } else if (arg == "--latency") {
+        if (!ParseNumber(value, 0, 1000, number))
+            return error = "--latency takes milliseconds from 0 to 1000, not '" + value + "'", false;
+        options.latencyMs = number;
+    } else if (arg == "--bench-sim") {
+        if (!ParseNumber(value, 1, 64, number))
+            return error = "--bench-sim takes a number of devices from 1 to 64, not '" + value + "'", false;
+        SetAction(options, CliAction::Bench);
+        options.benchSimulated = number;
+    } else {
+        const size_t colon = value.find(':');
+        const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
+        if (!ParseNumber(value.substr(0, colon), 1, 64, number) || !fault)
+            return error = "--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'",
+                   false;
+        options.benchFaults.push_back(BenchFault{number, *fault});
+    }
+    return true;
+}
+
+bool SimulatorOnlyOptions(const CliOptions& options)
+{
+    return options.bPaced || options.latencyMs || !options.faults.empty();
+}
+
+// What the options mean together; empty when they fit.
+std::string Conflicts(const CliOptions& options)
+{
+    if (options.action == CliAction::Help || options.action == CliAction::Version)
+        return "";
+    if (options.port != 0 && !options.device.empty())
+        return "--port and --device name two ports; give one";
+    if (options.action != CliAction::Bench)
+        return !options.UsesSimulator() && SimulatorOnlyOptions(options)
+                   ? "--paced, --latency and --fault apply to the simulated Kestrune only"
+                   : "";
+    if (options.port != 0 || !options.device.empty() || (options.benchSimulated && !options.benchPorts.empty()))
+        return "--bench and --bench-sim name the devices; give one of them only";
+    if (!options.benchFaults.empty() && !options.benchSimulated)
+        return "--bench-fault applies to --bench-sim only";
+    for (const BenchFault& fault : options.benchFaults)
+        if (fault.device > options.benchSimulated)
+            return "--bench-fault names device " + std::to_string(fault.device) + " of " +
+                   std::to_string(options.benchSimulated);
+    if (!options.benchPorts.empty() && SimulatorOnlyOptions(options))
+        return "--paced, --latency and --fault apply to simulated Kestrunes only";
+    return "";
+}
+
 } // namespace
 
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error)
 {
     CliOptions options;
-    auto fail = [&](std::string text) {
-        error = std::move(text);
-        return std::nullopt;
-    };
-    auto setAction = [&](CliAction action) {
-        // Help and version win over anything else on the line.
-        if (options.action != CliAction::Help && options.action != CliAction::Version)
-            options.action = action;
-    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--port" || arg == "--device" || arg == "--fault" || arg == "--trace" ||
-                                arg == "--latency" || arg == "--bench-sim" || arg == "--bench-fault";
-        if (takesValue && i + 1 >= args.size())
-            return fail(arg + " needs a value");
-        const std::string value = takesValue ? args[++i] : "";
-        uint32_t number = 0;
-        if (arg == "--port") {
-            if (!ParseNumber(value, 1, 255, number))
-                return fail("--port takes a port number from 1 to 255, not '" + value + "'");
-            options.port = static_cast<uint8_t>(number);
-        } else if (arg == "--device") {
-#ifdef _WIN32
-            return fail("--device: on Windows choose the port with --port N");
-#endif
-            options.device = value;
-        } else if (arg == "--fault") {
-            const auto fault = ParseFault(value);
-            if (!fault)
-                return fail("--fault: not a fault: '" + value + "'");
-            options.faults.push_back(*fault);
-        } else if (arg == "--trace") {
-            options.tracePath = value;
-        } else if (arg == "--latency") {
-            if (!ParseNumber(value, 0, 1000, number))
-                return fail("--latency takes milliseconds from 0 to 1000, not '" + value + "'");
-            options.latencyMs = number;
-        } else if (arg == "--bench") {
-            setAction(CliAction::Bench);
+        if (ParseFlag(arg, options))
+            continue;
+        if (arg == "--bench") {
+            SetAction(options, CliAction::Bench);
             while (i + 1 < args.size() && (args[i + 1].empty() || args[i + 1][0] != '-'))
                 options.benchPorts.push_back(args[++i]);
             if (options.benchPorts.empty())
-                return fail("--bench needs one or more ports");
-        } else if (arg == "--bench-sim") {
-            if (!ParseNumber(value, 1, 64, number))
-                return fail("--bench-sim takes a number of devices from 1 to 64, not '" + value + "'");
-            setAction(CliAction::Bench);
-            options.benchSimulated = number;
-        } else if (arg == "--bench-fault") {
-            const size_t colon = value.find(':');
-            const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
-            if (!ParseNumber(value.substr(0, colon), 1, 64, number) || !fault)
-                return fail("--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'");
-            options.benchFaults.push_back(BenchFault{number, *fault});
-        } else if (arg == "-h" || arg == "--help") {
-            options.action = CliAction::Help;
-        } else if (arg == "-V" || arg == "--version") {
-            if (options.action != CliAction::Help)
-                options.action = CliAction::Version;
-        } else if (arg == "--version-only") {
-            setAction(CliAction::VersionOnly);
-        } else if (arg == "--list-ports") {
-            setAction(CliAction::ListPorts);
-        } else if (arg == "--images") {
-            setAction(CliAction::ListImages);
-        } else if (arg == "-y" || arg == "--yes") {
-            options.bAssumeYes = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.bQuiet = true;
-        } else if (arg == "--json") {
-            options.bJson = true;
-        } else if (arg == "--paced") {
-            options.bPaced = true;
-        } else {
-            return fail("unknown argument '" + arg + "'");
+                return error = "--bench needs one or more ports", std::nullopt;
+            continue;
         }
+        if (!TakesValue(arg))
+            return error = "unknown argument '" + arg + "'", std::nullopt;
+        if (i + 1 >= args.size())
+            return error = arg + " needs a value", std::nullopt;
+        if (!ParseValue(arg, args[++i], options, error))
+            return std::nullopt;
     }
-    if (options.action == CliAction::Help || options.action == CliAction::Version)
-        return options;
-    if (options.port != 0 && !options.device.empty())
-        return fail("--port and --device name two ports; give one");
-    if (options.action == CliAction::Bench) {
-        if (options.port != 0 || !options.device.empty() || (options.benchSimulated && !options.benchPorts.empty()))
-            return fail("--bench and --bench-sim name the devices; give one of them only");
-        if (!options.benchFaults.empty() && !options.benchSimulated)
-            return fail("--bench-fault applies to --bench-sim only");
-        for (const BenchFault& fault : options.benchFaults)
-            if (fault.device > options.benchSimulated)
-                return fail("--bench-fault names device " + std::to_string(fault.device) + " of " +
-                            std::to_string(options.benchSimulated));
-        if (!options.benchPorts.empty() && (options.bPaced || options.latencyMs || !options.faults.empty()))
-            return fail("--paced, --latency and --fault apply to simulated Kestrunes only");
-        return options;
-    }
-    if (!options.UsesSimulator() && (options.bPaced || options.latencyMs || !options.faults.empty()))
-        return fail("--paced, --latency and --fault apply to the simulated Kestrune only");
+    error = Conflicts(options);
+    if (!error.empty())
+        return std::nullopt;
     return options;
 }

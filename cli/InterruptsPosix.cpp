@@ -4,15 +4,19 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_signal = 0;
+volatile std::sig_atomic_t& CaughtSignal()
+{
+    static volatile std::sig_atomic_t signal = 0;
+    return signal;
+}
 
-extern "C" void NoteSignal(int signal) { g_signal = signal; }
+extern "C" void NoteSignal(int signal) { CaughtSignal() = signal; }
 
 } // namespace
 
 void CatchInterrupts()
 {
-    g_signal = 0;
+    CaughtSignal() = 0;
     struct sigaction action {};
     action.sa_handler = NoteSignal;
     sigemptyset(&action.sa_mask);
@@ -21,4 +25,8 @@ void CatchInterrupts()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int InterruptSignal() { return g_signal; }
+int InterruptSignal() { return CaughtSignal(); }
+
+// A signal leaves this process time to stop: nothing to wait for.
+PortHold::PortHold() = default;
+PortHold::~PortHold() = default;

@@ -1,49 +1,37 @@
-// The update as a script sees it: one JSON object per line. The events and
-// their fields are listed in the README.
+// The update's JSON events and their fields, as the README lists them.
+
+#include "JsonReport.h"
 
 #include "ProgressPlan.h"
 #include "UpdateMessages.h"
-#include "UpdateReport.h"
 
 #include <chrono>
-#include <cstring>
+#include <cmath>
 
 namespace {
 
-std::string Quoted(const char* text)
-{
-    std::string json = "\"";
-    for (const char* c = text; *c; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte == '"' || byte == '\\') {
-            json += '\\';
-            json += *c;
-        } else if (byte == '\n') {
-            json += "\\n";
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
-        } else {
-            json += *c;
-        }
-    }
-    return json + "\"";
-}
+// Percent and seconds go out with one decimal.
+double OneDecimal(double value) { return std::round(value * 10.0) / 10.0; }
 
-std::string Version(const std::optional<std::string>& version) { return version ? Quoted(version->c_str()) : "null"; }
+JsonEvent Version(const std::optional<std::string>& version)
+{
+    return version ? JsonEvent(*version) : JsonEvent(nullptr);
+}
 
 class JsonReport : public UpdateReport {
 public:
-    JsonReport(std::FILE* out, const ProgressPlan& plan) : m_out(out), m_plan(plan) {}
+    JsonReport(JsonEventSink& sink, const ProgressPlan& plan) : m_sink(sink), m_plan(plan) {}
 
     void Start(const std::string& port, const std::optional<std::string>& deviceVersion) override
     {
-        Emit("{\"event\":\"start\",\"port\":" + Quoted(port.c_str()) + ",\"firmware\":" +
-             Quoted(kCarriedFirmwareVersion) + ",\"device_version\":" + Version(deviceVersion) + "}");
+        m_sink.Event({{"event", "start"},
+                      {"port", port},
+                      {"firmware", kCarriedFirmwareVersion},
+                      {"device_version", Version(deviceVersion)}});
     }
 
     void Note(const std::string&) override {}
+    void PortUnavailable(const std::string& text) override { m_sink.Error(text); }
 
     void Step(const StageProgress& progress) override
     {
@@ -52,29 +40,31 @@ public:
         if (now - m_lastProgress < std::chrono::milliseconds(100))
             return;
         m_lastProgress = now;
-        char percent[16];
-        std::snprintf(percent, sizeof percent, "%.1f", 100.0 * m_plan.Fraction(progress));
-        Emit("{\"event\":\"progress\",\"stage\":" + std::to_string(progress.stage) + ",\"step\":" +
-             Quoted(progress.step) + ",\"done\":" + std::to_string(progress.done) + ",\"total\":" +
-             std::to_string(progress.total) + ",\"percent\":" + percent + "}");
+        m_sink.Event({{"event", "progress"},
+                      {"stage", progress.stage},
+                      {"step", progress.step},
+                      {"done", progress.done},
+                      {"total", progress.total},
+                      {"percent", OneDecimal(100.0 * m_plan.Fraction(progress))}});
     }
 
     void Outcome(int failedStage, const char* detail, double seconds) override
     {
-        if (failedStage != 0) {
-            Enter(failedStage);
-            StageEnd(false);
-            Emit("{\"event\":\"result\",\"ok\":false,\"stage\":" + std::to_string(failedStage) + ",\"message\":" +
-                 Quoted(kStageFailureMessages[failedStage]) + ",\"detail\":" + Quoted(detail ? detail : "") + "}");
+        if (failedStage == 0) {
+            StageEnd(true);
+            m_sink.Event({{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}});
             return;
         }
-        StageEnd(true);
-        char elapsed[32];
-        std::snprintf(elapsed, sizeof elapsed, "%.1f", seconds);
-        Emit(std::string("{\"event\":\"result\",\"ok\":true,\"seconds\":") + elapsed + "}");
+        Enter(failedStage);
+        StageEnd(false);
+        m_sink.Event({{"event", "result"},
+                      {"ok", false},
+                      {"stage", failedStage},
+                      {"message", kStageFailureMessages[failedStage]},
+                      {"detail", detail ? detail : ""}});
     }
 
-    void Cancelled() override { Emit("{\"event\":\"result\",\"ok\":false,\"cancelled\":true}"); }
+    void Cancelled() override { m_sink.Event({{"event", "result"}, {"ok", false}, {"cancelled", true}}); }
 
     void Interrupted(int stage, int signal, const char* detail) override
     {
@@ -82,13 +72,17 @@ public:
             Enter(stage);
             StageEnd(false);
         }
-        Emit("{\"event\":\"result\",\"ok\":false,\"interrupted\":true,\"signal\":" + std::to_string(signal) +
-             ",\"stage\":" + std::to_string(stage) + ",\"detail\":" + Quoted(detail ? detail : "") + "}");
+        m_sink.Event({{"event", "result"},
+                      {"ok", false},
+                      {"interrupted", true},
+                      {"signal", signal},
+                      {"stage", stage},
+                      {"detail", detail ? detail : ""}});
     }
 
     void VersionAfter(const std::optional<std::string>& deviceVersion) override
     {
-        Emit("{\"event\":\"version\",\"device_version\":" + Version(deviceVersion) + "}");
+        m_sink.Event({{"event", "version"}, {"device_version", Version(deviceVersion)}});
     }
 
 private:
@@ -100,26 +94,18 @@ private:
             return;
         StageEnd(true);
         m_stage = stage;
-        Emit("{\"event\":\"stage_begin\",\"stage\":" + std::to_string(stage) + ",\"name\":" +
-             Quoted(StageTitle(stage)) + "}");
+        m_sink.Event({{"event", "stage_begin"}, {"stage", stage}, {"name", StageTitle(stage)}});
     }
 
     void StageEnd(bool ok)
     {
         if (m_stage == 0)
             return;
-        Emit("{\"event\":\"stage_end\",\"stage\":" + std::to_string(m_stage) + ",\"ok\":" + (ok ? "true" : "false") +
-             "}");
+        m_sink.Event({{"event", "stage_end"}, {"stage", m_stage}, {"ok", ok}});
         m_stage = 0;
     }
 
-    void Emit(const std::string& line)
-    {
-        std::fprintf(m_out, "%s\n", line.c_str());
-        std::fflush(m_out);
-    }
-
-    std::FILE* m_out;
+    JsonEventSink& m_sink;
     const ProgressPlan& m_plan;
     int m_stage = 0; // the stage under way
     std::chrono::steady_clock::time_point m_lastProgress{};
@@ -127,7 +113,26 @@ private:
 
 } // namespace
 
-std::unique_ptr<UpdateReport> MakeJsonReport(std::FILE* out, const ProgressPlan& plan)
+std::string JsonLine(const JsonEvent& event)
 {
-    return std::make_unique<JsonReport>(out, plan);
+    // Plain ASCII; a byte that is not UTF-8 (none should reach here: device
+    // text comes escaped) becomes U+FFFD instead of breaking the line.
+    return event.dump(-1, ' ', true, JsonEvent::error_handler_t::replace);
+}
+
+void JsonLineSink::Event(const JsonEvent& event)
+{
+    std::fprintf(m_out, "%s\n", JsonLine(event).c_str());
+    std::fflush(m_out);
+}
+
+void JsonLineSink::Error(const std::string& text)
+{
+    std::fputs(text.c_str(), m_err);
+    std::fflush(m_err);
+}
+
+std::unique_ptr<UpdateReport> MakeJsonReport(JsonEventSink& sink, const ProgressPlan& plan)
+{
+    return std::make_unique<JsonReport>(sink, plan);
 }

@@ -1,8 +1,11 @@
 #pragma once
-// Why a serial device could not be opened, said for a person: the path, the
-// system's reason and what to do about it.
+// Why a port could not be opened, said for a person: the name, the
+// system's reason and what to do about it. It only formats what the open
+// attempt found; the port is not opened again.
+
+#include "SerialPort.h"
 
 #include <string>
 
 // Lines ending in a line feed, ready for stderr.
-std::string DescribeOpenFailure(const std::string& path);
+std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& failure);

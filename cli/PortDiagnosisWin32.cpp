@@ -18,19 +18,13 @@ std::string SystemMessage(DWORD error)
 
 } // namespace
 
-std::string DescribeOpenFailure(const std::string& path)
+std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& failure)
 {
-    // Ask again to learn why: the same open the channel makes.
-    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    const DWORD error = GetLastError();
-    if (port != INVALID_HANDLE_VALUE) {
-        CloseHandle(port);
-        return path + ": in use a moment ago; try again.\n";
-    }
-    const std::string name = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    if (failure.cause == PortOpenFailure::Cause::Network)
+        return failure.text;
+    const DWORD error = static_cast<DWORD>(failure.systemError);
     std::string text = name + ": " + SystemMessage(error) + "\n";
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+    if (failure.cause == PortOpenFailure::Cause::Held)
         text += "  Another program holds the port; close it (a terminal program, another updater) and try again.\n";
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         text += "  No such port here. 'kestrune-update --list-ports' or the Device Manager (Ports) shows them.\n";

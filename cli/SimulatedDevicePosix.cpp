@@ -1,6 +1,5 @@
 #include "SimulatedDevice.h"
 
-#include "PortDevices.h"
 #include "SimulatedKestrune.h"
 
 namespace {
@@ -19,10 +18,10 @@ public:
             for (const Fault& fault : options.faults)
                 device.AddFault(fault);
         });
-        SetPortRoute(1, PortRoute{m_sim.DevicePath(), options.bPaced});
         return true;
     }
     std::string Name() const override { return "simulated Kestrune on " + m_sim.DevicePath(); }
+    std::string PortName() const override { return m_sim.DevicePath(); }
     void PowerOn(bool holdSet) override { m_sim.PowerCycle(holdSet); }
 
 private:

@@ -2,6 +2,7 @@
 // (stage, step, bar, percent of the whole update, time left); otherwise one
 // line per step as it completes, with true counts.
 
+#include "ConsoleOutput.h"
 #include "ProgressPlan.h"
 #include "UpdateMessages.h"
 #include "UpdateReport.h"
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 class TerminalReport : public UpdateReport {
 public:
     TerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan)
-        : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(isatty(fileno(out))), m_plan(plan)
+        : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(out)), m_plan(plan)
     {
     }
 
@@ -36,6 +36,12 @@ public:
         if (!m_bQuiet)
             std::fprintf(m_out, "%s\n", text.c_str());
         std::fflush(m_out);
+    }
+
+    void PortUnavailable(const std::string& text) override
+    {
+        std::fputs(text.c_str(), m_err);
+        std::fflush(m_err);
     }
 
     void Step(const StageProgress& progress) override

@@ -20,6 +20,8 @@ public:
     virtual void Start(const std::string& port, const std::optional<std::string>& deviceVersion) = 0;
     // Words for a person at the terminal: the steps to take, notes.
     virtual void Note(const std::string& text) = 0;
+    // Why the port would not open: the path, the system's reason, what to do.
+    virtual void PortUnavailable(const std::string& text) = 0;
     virtual void Step(const StageProgress& progress) = 0;
     // After the stages: failedStage is 0 when all four succeeded.
     virtual void Outcome(int failedStage, const char* detail, double seconds) = 0;
@@ -34,6 +36,5 @@ public:
 // out takes results and progress, err takes errors; quiet keeps only
 // results and errors.
 std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan);
-std::unique_ptr<UpdateReport> MakeJsonReport(std::FILE* out, const ProgressPlan& plan);
 
 const char* StageTitle(int stage);

@@ -1,0 +1,142 @@
+#include "Bench.h"
+
+#include "BenchReport.h"
+#include "DeviceUpdate.h"
+#include "Interrupts.h"
+#include "ProgressPlan.h"
+#include "SimulatedDevice.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the devices' threads and the bench's own share, under one lock.
+struct BenchState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    BenchReport report;
+    std::vector<BenchDevice> devices;
+    std::vector<std::string> errors;
+    size_t running = 0;
+};
+
+// A device's report goes to the bench's table and stream.
+class BenchDeviceSink : public JsonEventSink {
+public:
+    BenchDeviceSink(BenchState& bench, size_t index) : m_bench(bench), m_index(index) {}
+    void Event(const JsonEvent& event) override
+    {
+        std::lock_guard lock(m_bench.mutex);
+        m_bench.report.Event(m_bench.devices[m_index], event);
+    }
+    void Error(const std::string& text) override
+    {
+        std::lock_guard lock(m_bench.mutex);
+        m_bench.errors[m_index] += text;
+    }
+
+private:
+    BenchState& m_bench;
+    size_t m_index;
+};
+
+// One device's update, as a single update with --yes --json would run it.
+int UpdateOneDevice(const CliOptions& bench, size_t index, JsonEventSink& sink, const ProgressPlan& plan)
+{
+    CliOptions options = bench;
+    options.action = CliAction::Update;
+    options.bJson = options.bAssumeYes = true;
+    options.faults.clear();
+    for (const BenchFault& fault : bench.benchFaults)
+        if (fault.device == index + 1)
+            options.faults.push_back(fault.fault);
+    const auto report = MakeJsonReport(sink, plan);
+    if (!bench.benchSimulated)
+        return UpdateDevice(options, TargetForPort(bench.benchPorts[index]), *report, nullptr, CliStreams{});
+    std::string reason;
+    const auto sim = StartSimulatedDevice(options, reason);
+    if (!sim)
+        return sink.Error(reason), ExitNoSimulator;
+    const UpdateTarget target{sim->PortName(), PortOptions{options.bPaced}, sim->Name(), sim.get()};
+    return UpdateDevice(options, target, *report, nullptr, CliStreams{});
+}
+
+void RunDevice(const CliOptions& options, size_t index, BenchState& bench, const ProgressPlan& plan)
+{
+    const auto started = Clock::now();
+    BenchDeviceSink sink(bench, index);
+    const int exit = UpdateOneDevice(options, index, sink, plan);
+    std::lock_guard lock(bench.mutex);
+    BenchDevice& device = bench.devices[index];
+    device.exit = exit;
+    device.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    bench.report.Finished(device, bench.errors[index]);
+    --bench.running;
+    bench.changed.notify_all();
+}
+
+// "simulated 3", "COM12", or the port's name as given.
+std::string BenchName(const CliOptions& options, size_t index)
+{
+    if (options.benchSimulated)
+        return "simulated " + std::to_string(index + 1);
+    const std::string& port = options.benchPorts[index];
+    return std::all_of(port.begin(), port.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })
+               ? "COM" + port
+               : port;
+}
+
+bool GoAhead(const CliOptions& options, size_t devices, const CliStreams& io)
+{
+    if (options.benchSimulated || options.bAssumeYes)
+        return true;
+    std::FILE* prompts = options.bJson ? io.err : io.out;
+    std::fprintf(prompts,
+                 "Put each of the %zu Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\"\n"
+                 "while powering on, release it after 5 seconds. Then type yes and press Enter: ",
+                 devices);
+    std::fflush(prompts);
+    return AnswersYes(io.in);
+}
+
+} // namespace
+
+int RunBench(const CliOptions& options, const CliStreams& io)
+{
+    CatchInterrupts();
+    const size_t count = options.benchSimulated ? options.benchSimulated : options.benchPorts.size();
+    if (!GoAhead(options, count, io)) {
+        std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");
+        return ExitCancelled;
+    }
+    const ProgressPlan plan = ProgressPlan::ForCarriedImages();
+    BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchDevice>(count),
+                     std::vector<std::string>(count), count};
+    for (size_t i = 0; i < count; ++i)
+        bench.devices[i].name = BenchName(options, i);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < count; ++i)
+        threads.emplace_back(RunDevice, std::cref(options), i, std::ref(bench), std::cref(plan));
+    {
+        std::unique_lock lock(bench.mutex);
+        while (bench.running > 0) {
+            bench.report.Redraw(bench.devices);
+            bench.changed.wait_for(lock, std::chrono::milliseconds(100));
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    bench.report.Table(bench.devices);
+    if (InterruptSignal() != 0)
+        return 128 + InterruptSignal();
+    const bool allUpdated =
+        std::all_of(bench.devices.begin(), bench.devices.end(), [](const BenchDevice& d) { return d.bOk; });
+    return allUpdated ? ExitSuccess : ExitStageFailed;
+}

@@ -1,0 +1,138 @@
+#include "DeviceUpdate.h"
+
+#include "InstructionsText.h"
+#include "Interrupts.h"
+#include "PortDiagnosis.h"
+#include "SimulatedDevice.h"
+#include "UpdateRun.h"
+#include "WireTrace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+namespace {
+
+// The link's observer: progress to the report, frames to the trace, and
+// a stop once a signal came.
+class CliObserver : public LinkObserver {
+public:
+    CliObserver(UpdateReport& report, WireTrace* trace) : m_report(report), m_pTrace(trace) {}
+    void OnStep(const StageProgress& progress) override { m_report.Step(progress); }
+    void OnFrame(Direction direction, int mode, const char* exchange, const uint8_t* bytes, uint32_t count) override
+    {
+        if (m_pTrace)
+            m_pTrace->Frame(direction, mode, exchange, bytes, count);
+    }
+    bool StopRequested() override { return InterruptSignal() != 0; }
+
+private:
+    UpdateReport& m_report;
+    WireTrace* m_pTrace;
+};
+
+void Prompt(std::FILE* to, const char* text)
+{
+    std::fputs(text, to);
+    std::fflush(to);
+}
+
+// The steps into bootstrap mode, and the go-ahead: ExitSuccess to update.
+int GoAhead(const CliOptions& options, const UpdateTarget& target, UpdateReport& report, const CliStreams& io)
+{
+    report.Note(std::string("\n") + KZ_INSTRUCTIONS_HEADING + "\n" + KZ_INSTRUCTIONS_STEPS + "\n" +
+                KZ_INSTRUCTIONS_NOTE + "\n");
+    if (target.pSim) {
+        report.Note("(The simulated Kestrune is powered on with \"SET\" held.)");
+        target.pSim->PowerOn(true);
+        return ExitSuccess;
+    }
+    if (options.bAssumeYes)
+        return ExitSuccess;
+    Prompt(options.bJson ? io.err : io.out, "Then type yes and press Enter to update (anything else cancels): ");
+    const bool yes = AnswersYes(io.in);
+    if (InterruptSignal() != 0) {
+        report.Interrupted(0, InterruptSignal(), "");
+        return 128 + InterruptSignal();
+    }
+    if (!yes) {
+        report.Cancelled();
+        return ExitCancelled;
+    }
+    return ExitSuccess;
+}
+
+// After a successful update: the restart, and the version the device then reports.
+int AfterRestart(const CliOptions& options, const UpdateTarget& target, CDeviceLink& link, UpdateReport& report,
+                 const CliStreams& io)
+{
+    if (target.pSim) {
+        report.Note("(The simulated Kestrune is power-cycled.)");
+        target.pSim->PowerOn(false);
+    } else if (options.bAssumeYes) {
+        report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
+        return ExitSuccess;
+    } else {
+        Prompt(options.bJson ? io.err : io.out, "Power-cycle the Kestrune, let it restart, then press Enter: ");
+        AnswersYes(io.in);
+        if (InterruptSignal() != 0)
+            return ExitSuccess; // the update itself is done
+    }
+    report.VersionAfter(QueryDeviceVersion(link));
+    return ExitSuccess;
+}
+
+} // namespace
+
+bool AnswersYes(std::FILE* in)
+{
+    char line[64];
+    if (!std::fgets(line, sizeof line, in))
+        return false;
+    std::string answer;
+    for (const char* c = line; *c; ++c)
+        if (!std::isspace(static_cast<unsigned char>(*c)))
+            answer += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return answer == "y" || answer == "yes";
+}
+
+UpdateTarget TargetForPort(const std::string& port)
+{
+    const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) { return std::isdigit(c); });
+    if (!number)
+        return UpdateTarget{port, {}, port};
+    const std::string com = "COM" + port;
+    const std::string name = PortNameOf(static_cast<uint8_t>(std::stoi(port)));
+    return UpdateTarget{name, {}, name == com ? com : com + " (" + name + ")"};
+}
+
+int UpdateDevice(const CliOptions& options, const UpdateTarget& target, UpdateReport& report, WireTrace* trace,
+                 const CliStreams& io)
+{
+    const PortHold hold; // outlives the link, and so its port
+    CliObserver observer(report, trace);
+    CDeviceLink link;
+    link.SetObserver(&observer);
+    if (!link.Open(target.portName, target.portOptions)) {
+        report.PortUnavailable(DescribeOpenFailure(target.portName, link.OpenFailure()));
+        return ExitPortUnavailable;
+    }
+    report.Start(target.shownAs, QueryDeviceVersion(link));
+    if (options.action == CliAction::VersionOnly)
+        return ExitSuccess;
+    if (const int goAhead = GoAhead(options, target, report, io); goAhead != ExitSuccess)
+        return goAhead;
+
+    const auto started = std::chrono::steady_clock::now();
+    const int failedStage = RunUpdateStages(link);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (InterruptSignal() != 0 && failedStage != 0) {
+        link.Close(); // the port's settings go back as they were
+        report.Interrupted(failedStage, InterruptSignal(), link.FailureDetail());
+        return 128 + InterruptSignal();
+    }
+    report.Outcome(failedStage, link.FailureDetail(), seconds);
+    if (failedStage != 0)
+        return ExitStageFailed;
+    return AfterRestart(options, target, link, report, io);
+}
