@@ -9,6 +9,10 @@
 
 #include <iterator>
 
+// The module under which the images are looked up; null means the
+// executable that started the process.
+HMODULE g_hInstance = nullptr;
+
 namespace {
 
 constexpr UINT_PTR kStartupTimer = 1;
@@ -61,6 +65,7 @@ BOOL CUpdaterDlg::OnInitDialog()
     m_bPortOpen = false;
     m_nTimerId = 0;
     m_pLink = new CDeviceLink;
+    m_pLink->SetImageSource(ImageSource{g_hInstance});
 
     m_pCom1Radio = GetDlgItem(IDC_COM1);
     m_pCom2Radio = GetDlgItem(IDC_COM2);
