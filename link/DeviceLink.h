@@ -64,7 +64,8 @@ private:
                        ReplyMeaning meaning = nullptr);
     bool Expect(const char* exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning = nullptr);
     bool StopRequested() const;
-    void Pause(uint32_t ms);
+    // Sleeps ms; false, with the failure noted, when a stop came meanwhile.
+    bool Pause(uint32_t ms, const char* during);
     bool Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     bool SetMode(int16_t mode);

@@ -39,20 +39,21 @@ bool CDeviceLink::Fail(const char* format, ...)
 
 bool CDeviceLink::StopRequested() const { return m_pObserver && m_pObserver->StopRequested(); }
 
-void CDeviceLink::Pause(uint32_t ms)
+bool CDeviceLink::Pause(uint32_t ms, const char* during)
 {
     if (!m_pObserver) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        return;
+        return true;
     }
     // Watched: in short steps, so that a request to stop is seen at once.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!StopRequested()) {
         const auto left = end - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero())
-            return;
+            return true;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
     }
+    return Fail("interrupted during %s", during);
 }
 
 bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t length)
@@ -62,9 +63,13 @@ bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t leng
     const bool written = Write(frame, length);
     if (m_pObserver)
         m_pObserver->OnFrame(Direction::Sent, LineMode(), exchange, frame, length);
-    if (!written)
-        return Fail("%s: the write failed%s", exchange, PortLost() ? ": the serial adapter was disconnected" : "");
-    return true;
+    if (written)
+        return true;
+    if (PortLost())
+        return Fail("%s: the write failed: %s", exchange, LostReason());
+    if (StopRequested())
+        return Fail("%s: interrupted while it was being sent", exchange);
+    return Fail("%s: the write failed", exchange);
 }
 
 bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
@@ -74,8 +79,12 @@ bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
         m_pObserver->OnFrame(Direction::Received, LineMode(), exchange, reply, LastReadCount());
     if (complete)
         return true;
+    // A stop that came while the answer was awaited is why it is missing,
+    // not the device; a gone port is why before either.
     if (PortLost())
-        return Fail("%s: the serial adapter was disconnected", exchange);
+        return Fail("%s: %s", exchange, LostReason());
+    if (StopRequested())
+        return Fail("interrupted while waiting for the answer to %s", exchange);
     if (LastReadCount() == 0)
         return Fail("%s: no answer within %u ms", exchange, kReadAllowanceMs);
     return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
@@ -115,17 +124,16 @@ bool CDeviceLink::WaitForSignOn()
     uint8_t last = 0xFF;
     Read(&last, 1);
     for (int attempt = 0; attempt < kSignOnAttempts && last != kSignOn; ++attempt) {
-        if (StopRequested())
-            return Fail("sign-on: interrupted");
         Read(&last, 1);
-        Pause(200);
+        if (!Pause(200, "the wait for the primary loader's sign-on"))
+            return false;
     }
     if (m_pObserver && last == kSignOn)
         m_pObserver->OnFrame(Direction::Received, LineMode(), "sign-on", &last, 1);
     if (last == kSignOn)
         return true;
     if (PortLost())
-        return Fail("sign-on: the serial adapter was disconnected");
+        return Fail("sign-on: %s", LostReason());
     return Fail("no sign-on 'X' within 3 s");
 }
 
@@ -164,9 +172,8 @@ bool CDeviceLink::PingLoader()
 {
     const uint8_t frame = 'V';
     Purge();
-    if (!Send("ping", &frame, 1))
+    if (!Send("ping", &frame, 1) || !Pause(500, "the 500 ms pause before the secondary loader's 'Y'"))
         return false;
-    Pause(500);
     uint8_t reply = 0;
     return Receive("ping ('Y' read 500 ms after 'V')", &reply, 1) && Expect("ping", reply, kLoaderAlive);
 }
@@ -184,9 +191,10 @@ bool CDeviceLink::EraseBank(uint8_t bank)
     char exchange[64];
     std::snprintf(exchange, sizeof exchange, "erase of bank %u (answer read 2 s after the command)", bank);
     Purge();
-    if (!Send(exchange, frame, sizeof frame))
+    char pause[48];
+    std::snprintf(pause, sizeof pause, "the 2 s pause after erasing bank %u", bank);
+    if (!Send(exchange, frame, sizeof frame) || !Pause(2000, pause))
         return false;
-    Pause(2000);
     uint8_t reply = 0xFF;
     return Receive(exchange, &reply, 1) && Expect(exchange, reply, 0x00, EraseReplyMeaning);
 }

@@ -118,8 +118,7 @@ bool CDeviceLink::LoadSecondaryBootstrap()
     }
     Report(2, "start", 0, 1);
     JumpTo(kSecondaryStart);
-    Pause(1000);
-    if (!PingLoader())
+    if (!Pause(1000, "the 1 s pause after starting the secondary loader") || !PingLoader())
         return false;
     Report(2, "start", 1, 1);
     return true;

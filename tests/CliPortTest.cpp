@@ -92,27 +92,31 @@ TEST(CliPorts, ListingShowsWhatAPersonNeedsToChoose)
 struct EarlyEnd {
     const char* why;
     std::vector<std::string> args;
-    int signal;   // sent this long after the start, 0 for none
+    int signal;   // sent signalMs after the start, 0 for none
+    int signalMs;
     int exit;
     const char* says;
 };
 
 // An update ends within half a second of a signal, or of the adapter going
-// away, with the stage and what to do next.
+// away, with the stage, where it stopped, and what to do next.
 TEST(CliUpdater, EndsPromptlyWhenStoppedOrUnplugged)
 {
     const EarlyEnd cases[] = {
-        {"Ctrl-C", {"--paced"}, SIGINT, 130, "Interrupted during stage 2 (Secondary bootstrap)"},
-        {"SIGTERM", {"--paced", "-q"}, SIGTERM, 143, "Terminated during stage 2"},
-        {"adapter pulled", {"--fault", "unplug-adapter:write:100"}, 0, ExitStageFailed,
+        {"Ctrl-C", {"--paced"}, SIGINT, 3500, 130, "Interrupted during stage 2 (Secondary bootstrap)"},
+        {"SIGTERM", {"--paced", "-q"}, SIGTERM, 3500, 143, "Terminated during stage 2"},
+        {"Ctrl-C in a fixed pause", {"-q"}, SIGINT, 3700, 130, "interrupted during the 2 s pause after erasing bank 2"},
+        {"adapter pulled", {"--fault", "unplug-adapter:write:100"}, 0, 0, ExitStageFailed,
          "write block 0x6C60: the serial adapter was disconnected"},
+        {"adapter pulled before a write", {"--fault", "unplug-adapter:jump"}, 0, 0, ExitStageFailed,
+         "ping: the write failed: the serial adapter was disconnected"},
     };
     for (const EarlyEnd& c : cases) {
         Clock::time_point signalled{};
         std::thread sender;
         if (c.signal)
             sender = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(3500)); // inside stage 2
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.signalMs));
                 signalled = Clock::now();
                 kill(getpid(), c.signal);
             });
@@ -125,6 +129,7 @@ TEST(CliUpdater, EndsPromptlyWhenStoppedOrUnplugged)
         if (c.signal) {
             EXPECT_LT(ended - signalled, std::chrono::milliseconds(500)) << c.why;
             EXPECT_TRUE(Has(run.err, "bootstrap mode again")) << run.err;
+            EXPECT_FALSE(Has(run.err, "no answer") || Has(run.err, "disconnected")) << run.err;
         }
     }
 }

@@ -155,6 +155,45 @@ TEST_F(LoaderCommands, VersionQueryFailsOnTheApplicationsErrorFrame)
     EXPECT_EQ(peer.Received(3), (Bytes{0x02, 0x01, 0x20}));
 }
 
+// A stop (Ctrl-C) that comes once the frame has gone out: the detail says
+// "interrupted" and where, never that the device failed to answer.
+class StopOnceSent : public LinkObserver {
+public:
+    void OnFrame(Direction direction, int, const char*, const uint8_t*, uint32_t) override
+    {
+        m_bSent = m_bSent || direction == Direction::Sent;
+    }
+    bool StopRequested() override { return m_bSent; }
+
+private:
+    bool m_bSent = false;
+};
+
+TEST_F(LoaderCommands, AStopNamesWhereItCame)
+{
+    struct Case {
+        const char* when;
+        bool (*exchange)(CDeviceLink&);
+        const char* detail;
+    } cases[] = {
+        {"waiting for an answer", [](CDeviceLink& l) { return l.ClearRange(0x6000, 0x8000); },
+         "interrupted while waiting for the answer to clear"},
+        {"in the pause after an erase", [](CDeviceLink& l) { return l.EraseBank(3); },
+         "interrupted during the 2 s pause after erasing bank 3"},
+        {"in the pause before the loader's 'Y'", [](CDeviceLink& l) { return l.PingLoader(); },
+         "interrupted during the 500 ms pause before the secondary loader's 'Y'"},
+    };
+    for (const Case& c : cases) {
+        StopOnceSent observer;
+        link.SetObserver(&observer);
+        const auto start = Clock::now();
+        EXPECT_FALSE(c.exchange(link)) << c.when;
+        EXPECT_LT(Clock::now() - start, 300ms) << c.when;
+        EXPECT_STREQ(link.FailureDetail(), c.detail);
+        link.SetObserver(nullptr);
+    }
+}
+
 class LoaderCommandsOnDevice : public ::testing::Test {
 protected:
     void SetUp() override

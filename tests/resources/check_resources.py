@@ -1,14 +1,19 @@
 #!/usr/bin/python3
 """Reads the resources of the built Windows program and compares its dialog
 templates, string 101, icons and version record field by field with the
-layout the program must have. Prints one line per difference; exit 1 if any.
+layout the program must have. Prints one line per difference; exit 1 if any,
+77 (skipped) with the reason where there is nothing to check.
 
 usage: check_resources.py "Kestrune Zeruzuz.exe"
 """
+import os
 import struct
 import sys
 
-import pefile
+try:
+    import pefile
+except ImportError:
+    pefile = None
 
 WS_POPUP, WS_CHILD, WS_VISIBLE, WS_DISABLED = 0x80000000, 0x40000000, 0x10000000, 0x08000000
 WS_CAPTION, WS_SYSMENU, WS_GROUP, WS_TABSTOP = 0x00C00000, 0x00080000, 0x00020000, 0x00010000
@@ -202,4 +207,10 @@ def main(path):
 
 
 if __name__ == "__main__":
+    if not os.path.isfile(sys.argv[1]):
+        print(f"skipped: the Windows build is missing ({os.path.basename(sys.argv[1])}; build.sh makes it)")
+        sys.exit(77)
+    if pefile is None:
+        print("skipped: python3-pefile is not installed (build.sh installs it)")
+        sys.exit(77)
     sys.exit(main(sys.argv[1]))
