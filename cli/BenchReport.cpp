@@ -31,7 +31,10 @@ std::string Result(const BenchDevice& device)
 
 } // namespace
 
-BenchReport::BenchReport(std::FILE* out, bool json) : m_out(out), m_bJson(json), m_bTerminal(TerminalTakesEscapes(out)) {}
+BenchReport::BenchReport(std::FILE* out, bool json)
+    : m_out(out), m_bJson(json), m_bTerminal(TerminalTakesEscapes(out))
+{
+}
 
 void BenchReport::Line(const BenchDevice& device, const std::string& text)
 {

@@ -32,9 +32,9 @@ std::string GroupOf(const std::string& path)
 std::string DescribeHolders(const std::string& head, const PortOpenFailure& failure)
 {
     if (failure.holders.empty())
-        return head + (failure.systemError == EBUSY
-                           ? "in use by another program, which holds it for itself\n  Close that program and try again.\n"
-                           : "in use by another program (it holds the port's lock)\n  Close it and try again.\n");
+        return head + (failure.systemError == EBUSY ? "in use by another program, which holds it for itself\n"
+                                                    : "in use by another program (it holds the port's lock)\n") +
+               "  Close it and try again.\n";
     std::string text = head + "in use by another program:";
     for (const PortHolder& holder : failure.holders)
         text += " " + holder.command + " (process " + std::to_string(holder.pid) + ")";

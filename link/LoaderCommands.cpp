@@ -3,11 +3,10 @@
 
 #include "DeviceLink.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -15,6 +14,7 @@ constexpr uint8_t kSignOn = 'X';
 constexpr uint8_t kDone = 'D';
 constexpr uint8_t kLoaderAlive = 'Y';
 constexpr int kSignOnAttempts = 10;
+constexpr uint32_t kStopCheckMs = 20; // how often a watched pause asks whether to stop
 
 uint8_t High(uint16_t value) { return static_cast<uint8_t>(value >> 8); }
 uint8_t Low(uint16_t value) { return static_cast<uint8_t>(value); }
@@ -42,18 +42,17 @@ bool CDeviceLink::StopRequested() const { return m_pObserver && m_pObserver->Sto
 bool CDeviceLink::Pause(uint32_t ms, const char* during)
 {
     if (!m_pObserver) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        Sleep(ms);
         return true;
     }
     // Watched: in short steps, so that a request to stop is seen at once.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!StopRequested()) {
-        const auto left = end - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero())
-            return true;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    const uint32_t start = TickCount();
+    for (uint32_t slept = 0; slept < ms; slept = TickCount() - start) {
+        if (StopRequested())
+            return Fail("interrupted during %s", during);
+        Sleep(std::min<uint32_t>(ms - slept, kStopCheckMs));
     }
-    return Fail("interrupted during %s", during);
+    return true;
 }
 
 bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t length)

@@ -63,6 +63,12 @@ void CSerialChannel::Close()
     m_pPort.reset();
 }
 
+void CSerialChannel::Sleep(uint32_t ms)
+{
+    if (m_pPort)
+        m_pPort->Sleep(ms);
+}
+
 void CSerialChannel::Purge()
 {
     if (m_pPort)
@@ -103,13 +109,17 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
     uint32_t total = 0;
     bool result = true;
     bool clockRunning = false;
+    bool stalled = false; // the last read brought nothing
     uint32_t startTick = 0;
     while (total < wanted) {
         uint32_t waiting = 0;
         if (!m_pPort->ClearErrors(waiting))
             waiting = 0;
         const uint32_t n = waiting < wanted - total ? waiting : wanted - total;
-        if (n == 0) {
+        // A pass whose read brought nothing counts as an empty one, so a port
+        // that reports bytes it never delivers cannot hold the call forever.
+        if (n == 0 || stalled) {
+            stalled = false;
             if (m_pPort->Lost()) // no point waiting out the allowance
                 break;
             const uint32_t now = m_pPort->TickCount();
@@ -127,6 +137,7 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
         if (!m_pPort->ReadWaiting(m_olRead, buffer + total, n, moved))
             result = false;
         total += moved < n ? moved : n;
+        stalled = moved == 0;
     }
     m_nLastReadCount = total;
     return result && total == wanted;

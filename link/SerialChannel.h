@@ -31,6 +31,11 @@ public:
     // True when all count bytes were passed to the line.
     bool Write(const uint8_t* buffer, uint32_t count);
 
+    // Waits ms on the port's clock (a plain sleep on a real port); without
+    // a port nothing passes. TickCount reads that clock.
+    void Sleep(uint32_t ms);
+    uint32_t TickCount() const { return m_pPort ? m_pPort->TickCount() : 0; }
+
     bool IsOpen() const { return m_pPort != nullptr; }
     // Why the last Open by name failed, as that attempt found it.
     const PortOpenFailure& OpenFailure() const { return m_openFailure; }

@@ -95,6 +95,8 @@ public:
     virtual uint32_t ExtraAllowanceMs() const { return 0; }
     // Millisecond clock; differences are taken modulo 2^32.
     virtual uint32_t TickCount() const;
+    // The protocol's fixed pauses pass on the port's clock.
+    virtual void Sleep(uint32_t ms);
 };
 
 // Opens the port with this name for exclusive use: a device path on POSIX,

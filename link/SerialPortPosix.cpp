@@ -254,6 +254,8 @@ std::unique_ptr<SerialPort> OpenLocalPort(const std::string& path, const PortOpt
 
 std::string PortNameOf(uint8_t port) { return "/dev/ttyS" + std::to_string(port - 1); }
 
+void SerialPort::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 uint32_t SerialPort::TickCount() const
 {
     using namespace std::chrono;

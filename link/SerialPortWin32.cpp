@@ -161,3 +161,5 @@ std::unique_ptr<SerialPort> OpenLocalPort(const std::string& name, const PortOpt
 std::string PortNameOf(uint8_t port) { return "COM" + std::to_string(port); }
 
 uint32_t SerialPort::TickCount() const { return GetTickCount(); }
+
+void SerialPort::Sleep(uint32_t ms) { ::Sleep(ms); }

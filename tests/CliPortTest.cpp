@@ -105,7 +105,8 @@ TEST(CliUpdater, EndsPromptlyWhenStoppedOrUnplugged)
     const EarlyEnd cases[] = {
         {"Ctrl-C", {"--paced"}, SIGINT, 3500, 130, "Interrupted during stage 2 (Secondary bootstrap)"},
         {"SIGTERM", {"--paced", "-q"}, SIGTERM, 3500, 143, "Terminated during stage 2"},
-        {"Ctrl-C in a fixed pause", {"-q"}, SIGINT, 3700, 130, "interrupted during the 2 s pause after erasing bank 2"},
+        {"Ctrl-C in a fixed pause", {"-q"}, SIGINT, 3700, 130,
+         "interrupted during the 2 s pause after erasing bank 2"},
         {"adapter pulled", {"--fault", "unplug-adapter:write:100"}, 0, 0, ExitStageFailed,
          "write block 0x6C60: the serial adapter was disconnected"},
         {"adapter pulled before a write", {"--fault", "unplug-adapter:jump"}, 0, 0, ExitStageFailed,

@@ -161,6 +161,42 @@ TEST(CliUpdater, JsonEventsParseAndTellTheWholeRun)
     EXPECT_EQ(result["detail"], "clear: device answered 0x01");
 }
 
+// Whatever text the device reports, a person's terminal and a script's
+// JSON get printable ASCII: every other byte, and the backslash, as \xNN.
+TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
+{
+    const struct {
+        std::vector<uint8_t> text; // the five bytes of the version
+        const char* shown;
+    } cases[] = {
+        {{'4', '"', '2', '.', '1'}, "4\"2.1"},
+        {{'4', '\\', '2', '.', '1'}, "4\\x5C2.1"},
+        {{'4', 0x07, '2', 0x0D, '1'}, "4\\x072\\x0D1"},
+        {{0x1B, '[', '2', 'J', 'A'}, "\\x1B[2JA"},
+        {{0xC3, '(', 0xFF, 0x80, 'A'}, "\\xC3(\\xFF\\x80A"},
+    };
+    for (const auto& c : cases) {
+        for (const bool json : {false, true}) {
+            ScriptedPeer peer;
+            std::vector<uint8_t> reply = {0x02, 0x08, 0x20};
+            reply.insert(reply.end(), c.text.begin(), c.text.end());
+            reply.insert(reply.end(), {0x01, 0xF7});
+            peer.AnswerAfter(3, reply);
+            std::vector<std::string> args = {"--device", peer.Path(), "--version-only"};
+            if (json)
+                args.push_back("--json");
+            const CliRun run = RunCli(args);
+            EXPECT_EQ(run.exit, ExitSuccess);
+            const auto printable = [](char ch) { return ch == '\n' || (ch >= 0x20 && ch < 0x7F); };
+            EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(), printable)) << run.out;
+            if (json)
+                EXPECT_EQ(nlohmann::json::parse(run.out)["device_version"], c.shown) << run.out;
+            else
+                EXPECT_TRUE(Has(run.out, std::string("Version In Your Kestrune:  ") + c.shown + "\n")) << run.out;
+        }
+    }
+}
+
 TEST(CliUpdater, TraceHasEveryExchangeWithLongFramesFolded)
 {
     const std::string path = ::testing::TempDir() + "kz-trace.txt";

@@ -41,7 +41,7 @@ public:
     bool ReadWaiting(IoRecord&, uint8_t* buffer, uint32_t n, uint32_t& moved) override
     {
         moved = 0;
-        if (m_state.readOps++ == m_state.failingReadOp)
+        if (m_state.readOps++ == m_state.failingReadOp || m_state.failingReadOp == -2)
             return false;
         for (; moved < n && !m_state.waiting.empty(); ++moved) {
             buffer[moved] = m_state.waiting.front();

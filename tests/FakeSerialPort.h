@@ -19,7 +19,7 @@ struct FakePortState {
     bool bBusyPoll = false;
     std::deque<uint8_t> waiting;
     std::multimap<uint32_t, uint8_t> arrivals; // tick -> byte that arrives then
-    int failingReadOp = -1;                    // which ReadWaiting call fails
+    int failingReadOp = -1;                    // which ReadWaiting call fails; -2 all
     uint32_t writeShortBy = 0;
     bool bWriteFails = false;
     bool bApplyFails = false;

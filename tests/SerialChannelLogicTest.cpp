@@ -86,6 +86,13 @@ TEST_F(SerialChannelLogic, FailedReadOperationStillGathersTheAnswerThenFails)
     EXPECT_EQ(buffer[0], 7);
     EXPECT_EQ(buffer[2], 9);
     EXPECT_TRUE(port.waiting.empty());
+
+    // A port that reports bytes but never delivers them fails after the allowance.
+    port.waiting = {1};
+    port.failingReadOp = -2; // every one
+    const uint32_t start = port.tick;
+    EXPECT_FALSE(channel.Read(buffer, 1));
+    EXPECT_GT(port.tick - start, 100u);
 }
 
 TEST_F(SerialChannelLogic, OpenClosesTheHeldPortEvenWhenTheNewOneIsMissing)

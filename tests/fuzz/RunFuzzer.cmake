@@ -1,5 +1,6 @@
-# Seeds a corpus with the images (behind the two bytes that choose a window) and runs
-# the fuzzer for a bounded time.
+# Runs a fuzzer for a bounded time over its corpus. The S-record seeds (the
+# images) go in behind the two bytes that choose a window.
+# cmake -DFUZZER=f -DCORPUS=dir -DSECONDS=n -DMAX_LEN=n [-DSEEDS=dir] -P RunFuzzer.cmake
 file(MAKE_DIRECTORY "${CORPUS}")
 file(GLOB seeds "${SEEDS}/*.s19")
 foreach(seed IN LISTS seeds)
@@ -14,7 +15,8 @@ foreach(seed IN LISTS seeds)
     endif()
     file(WRITE "${CORPUS}/${name}" "${window}-${text}")
 endforeach()
-execute_process(COMMAND "${FUZZER}" -max_total_time=20 -max_len=8192 -seed=1 -print_final_stats=1 "${CORPUS}"
+execute_process(COMMAND "${FUZZER}" -max_total_time=${SECONDS} -max_len=${MAX_LEN} -timeout=10 -seed=1
+                        -print_final_stats=1 "${CORPUS}"
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "the fuzzer found a fault (exit ${status})")
