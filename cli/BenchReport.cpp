@@ -134,7 +134,7 @@ void BenchReport::Table(const std::vector<BenchDevice>& devices)
         const std::string version = device.versionAfter.empty() ? "-" : device.versionAfter;
         std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", device.name.c_str(), Result(device).c_str(),
                      stage.c_str(), device.seconds, version.c_str(),
-                     device.failedStage ? kStageFailureMessages[device.failedStage] : "",
+                     StageFailureMessage(device.failedStage),
                      device.failedStage && !device.detail.empty() ? " " : "",
                      device.detail.empty() || device.bOk ? "" : device.detail.c_str());
     }

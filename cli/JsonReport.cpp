@@ -60,7 +60,7 @@ public:
         m_sink.Event({{"event", "result"},
                       {"ok", false},
                       {"stage", failedStage},
-                      {"message", kStageFailureMessages[failedStage]},
+                      {"message", StageFailureMessage(failedStage)},
                       {"detail", detail ? detail : ""}});
     }
 

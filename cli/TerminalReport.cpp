@@ -72,7 +72,7 @@ public:
     {
         EndProgress(failedStage != 0 ? "stopped here" : "");
         if (failedStage != 0) {
-            std::fprintf(m_err, "%s: %s\n", kErrorCaption, kStageFailureMessages[failedStage]);
+            std::fprintf(m_err, "%s: %s\n", kErrorCaption, StageFailureMessage(failedStage));
             if (detail && *detail)
                 std::fprintf(m_err, "  %s\n", detail);
             std::fprintf(m_err, "Put the Kestrune into bootstrap mode again and repeat the update.\n");

@@ -17,6 +17,12 @@ constexpr const char* kStageFailureMessages[] = {
     "Could Not Load the Application Firmware.",
 };
 
+// The message of stage 1 to 4; "" for anything else.
+constexpr const char* StageFailureMessage(int stage)
+{
+    return stage >= 1 && stage <= 4 ? kStageFailureMessages[stage] : "";
+}
+
 constexpr const char* kSuccessMessage =
     "Firmware update was successful.\nPlease power-cycle and allow your Kestrune to restart now, "
     "before clicking OK.";
