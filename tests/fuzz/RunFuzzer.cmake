@@ -1,8 +1,16 @@
-# Seeds a corpus with the images (behind the two bytes that choose a window) and runs
-# the fuzzer for a bounded time.
+# Seeds a corpus and runs the fuzzer for a bounded time. SEEDS: a folder of
+# S-record images, each placed behind the two bytes that choose a window;
+# SEED_DIR: a folder of seeds taken as they are. MAX_LEN: longest input.
 file(MAKE_DIRECTORY "${CORPUS}")
-file(GLOB seeds "${SEEDS}/*.s19")
-foreach(seed IN LISTS seeds)
+if(SEED_DIR)
+    file(GLOB seeds "${SEED_DIR}/*")
+    file(COPY ${seeds} DESTINATION "${CORPUS}")
+endif()
+set(images "")
+if(SEEDS)
+    file(GLOB images "${SEEDS}/*.s19")
+endif()
+foreach(seed IN LISTS images)
     get_filename_component(name "${seed}" NAME)
     file(READ "${seed}" text LIMIT 6000)
     # The window selector: "0" the primary loader's, "1" the secondary's, "2" flash.
@@ -14,7 +22,10 @@ foreach(seed IN LISTS seeds)
     endif()
     file(WRITE "${CORPUS}/${name}" "${window}-${text}")
 endforeach()
-execute_process(COMMAND "${FUZZER}" -max_total_time=20 -max_len=8192 -seed=1 -print_final_stats=1 "${CORPUS}"
+if(NOT DEFINED MAX_LEN)
+    set(MAX_LEN 8192)
+endif()
+execute_process(COMMAND "${FUZZER}" -max_total_time=20 -max_len=${MAX_LEN} -seed=1 -print_final_stats=1 "${CORPUS}"
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "the fuzzer found a fault (exit ${status})")
