@@ -212,13 +212,10 @@ void CTelnetComPortCodec::OnSubnegotiation()
     const uint32_t length = m_nSubLength - 2;
     const bool oneByte = length == 1;
     switch (m_aSub[1]) {
-    case kServerReply + kSetBaudRate: {
-        const uint32_t baudRate = length == 4 ? uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 |
-                                                    uint32_t{value[2]} << 8 | value[3]
-                                              : 0;
-        Confirm(Setting::BaudRate, length == 4 && baudRate == m_dwAskedBaudRate);
+    case kServerReply + kSetBaudRate:
+        Confirm(Setting::BaudRate, length == 4 && (uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 |
+                                                   uint32_t{value[2]} << 8 | value[3]) == m_dwAskedBaudRate);
         break;
-    }
     case kServerReply + kSetDataSize:
         Confirm(Setting::DataSize, oneByte && value[0] == m_aAsked[0]);
         break;

@@ -49,7 +49,8 @@ void Start(CTelnetComPortCodec& codec, const uint8_t* header)
 {
     uint8_t out[CTelnetComPortCodec::kOpeningBytes + CTelnetComPortCodec::kSettingsBytes];
     Check(codec.EncodeOpening(out) <= CTelnetComPortCodec::kOpeningBytes);
-    const uint32_t baudRate = uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 | uint32_t{header[2]} << 8 | header[3];
+    const uint32_t baudRate =
+        uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 | uint32_t{header[2]} << 8 | header[3];
     Check(codec.EncodeSettings(baudRate, header[4], header[5] % 5, header[6] % 3, out) <=
           CTelnetComPortCodec::kSettingsBytes);
 }
