@@ -68,9 +68,7 @@ private:
     enum class Stance : uint8_t { No, WantYes, Yes };
     enum class State : uint8_t { Data, Command, Option, Subnegotiation, SubnegotiationCommand };
 
-    static constexpr int kBinarySlot = 0;
-    static constexpr int kSgaSlot = 1;
-    static constexpr int kComPortSlot = 2;
+    static constexpr int kComPortSlot = 2; // after BINARY and SUPPRESS-GO-AHEAD
 
     void OnCommand(uint8_t command);
     void OnOption(uint8_t verb, uint8_t option);
@@ -85,8 +83,8 @@ private:
     uint32_t m_nSubLength = 0;
     bool m_bSubTooLong = false;
 
-    // BINARY, SUPPRESS-GO-AHEAD, COM-PORT-OPTION: what we do (WILL) and what
-    // the server does (DO). We want all but the server's COM-PORT-OPTION.
+    // BINARY, SUPPRESS-GO-AHEAD, COM-PORT-OPTION: what we do (our WILL) and
+    // what the server does (our DO). We want all but the server's COM-PORT-OPTION.
     Stance m_aLocal[3] = {};
     Stance m_aRemote[3] = {};
     bool m_bOpeningSent = false;
