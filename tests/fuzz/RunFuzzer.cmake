@@ -1,9 +1,17 @@
-# Runs a fuzzer for a bounded time over its corpus. The S-record seeds (the
-# images) go in behind the two bytes that choose a window.
-# cmake -DFUZZER=f -DCORPUS=dir -DSECONDS=n -DMAX_LEN=n [-DSEEDS=dir] -P RunFuzzer.cmake
+# Seeds a corpus and runs a fuzzer for a bounded time. SEEDS: a folder of
+# S-record images, each placed behind the two bytes that choose a window;
+# SEED_DIR: a folder of seeds taken as they are.
+# cmake -DFUZZER=f -DCORPUS=dir -DSECONDS=n -DMAX_LEN=n [-DSEEDS=dir] [-DSEED_DIR=dir] -P RunFuzzer.cmake
 file(MAKE_DIRECTORY "${CORPUS}")
-file(GLOB seeds "${SEEDS}/*.s19")
-foreach(seed IN LISTS seeds)
+if(SEED_DIR)
+    file(GLOB seeds "${SEED_DIR}/*")
+    file(COPY ${seeds} DESTINATION "${CORPUS}")
+endif()
+set(images "")
+if(SEEDS)
+    file(GLOB images "${SEEDS}/*.s19")
+endif()
+foreach(seed IN LISTS images)
     get_filename_component(name "${seed}" NAME)
     file(READ "${seed}" text LIMIT 6000)
     # The window selector: "0" the primary loader's, "1" the secondary's, "2" flash.

@@ -1,0 +1,165 @@
+// The Telnet codec against what a server, ser2net among them, sends.
+// Bytes: 255 IAC, 254 DONT, 253 DO, 252 WONT, 251 WILL, 250 SB, 240 SE; options
+// 0 BINARY, 1 ECHO, 3 SUPPRESS-GO-AHEAD, 44 COM-PORT-OPTION.
+
+#include "TelnetComPort.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Codec = CTelnetComPortCodec;
+using Setting = Codec::Setting;
+
+Bytes Concat(const std::vector<Bytes>& parts)
+{
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+// A COM-PORT-OPTION subnegotiation; the server answers a command with command + 100.
+Bytes Sub(uint8_t command, const Bytes& value) { return Concat({{255, 250, 44, command}, value, {255, 240}}); }
+
+template <typename Encoder> Bytes Encoded(Encoder encode)
+{
+    uint8_t out[64];
+    return Bytes(out, out + encode(out));
+}
+
+struct Fed {
+    Bytes data;
+    Bytes replies;
+};
+
+// Decodes in chunks of the given size, sending the replies whenever asked to.
+Fed Feed(Codec& codec, const Bytes& in, size_t chunk)
+{
+    Fed fed;
+    for (size_t start = 0; start < in.size(); start += chunk) {
+        const auto count = static_cast<uint32_t>(std::min(chunk, in.size() - start));
+        for (uint32_t done = 0; done < count;) {
+            uint8_t data[256];
+            const auto result = codec.Decode(in.data() + start + done, count - done, data);
+            EXPECT_LE(codec.ReplyCount(), Codec::kReplyQueueBytes);
+            fed.data.insert(fed.data.end(), data, data + result.data);
+            fed.replies.insert(fed.replies.end(), codec.Replies(), codec.Replies() + codec.ReplyCount());
+            codec.ClearReplies();
+            done += result.consumed;
+        }
+    }
+    return fed;
+}
+
+TEST(TelnetComPortCodec, Encodes)
+{
+    Codec codec;
+    EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodeOpening(out); }),
+              (Bytes{255, 251, 0, 255, 253, 0, 255, 251, 3, 255, 253, 3, 255, 251, 44}));
+    const struct {
+        uint32_t baudRate;
+        uint8_t parity;
+        Bytes baud;
+        uint8_t sentParity;
+    } cases[] = {{9600, 0, {0, 0, 0x25, 0x80}, 1}, {38400, 1, {0, 0, 0x96, 0}, 2},
+                 {0xFF00FF, 0, {0, 255, 255, 0, 255, 255}, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodeSettings(c.baudRate, 8, c.parity, 0, out); }),
+                  Concat({Sub(1, c.baud), Sub(2, {8}), Sub(3, {c.sentParity}), Sub(4, {1})}))
+            << c.baudRate;
+    EXPECT_TRUE(Encoded([&](uint8_t* out) { return codec.EncodeSettings(9600, 8, 5, 0, out); }).empty());
+    EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodePurge(out); }), Sub(12, {3}));
+    const Bytes data = {0x41, 255, 255, 0x0D};
+    EXPECT_EQ(Encoded([&](uint8_t* out) { return Codec::EncodeData(data.data(), 4, out); }),
+              (Bytes{0x41, 255, 255, 255, 255, 0x0D}));
+}
+
+TEST(TelnetComPortCodec, AnswersOptionsOnceAndRefusesTheRest)
+{
+    // comPort: 1 agreed, -1 refused, 0 not answered.
+    const struct {
+        const char* name;
+        bool opening;
+        Bytes in;
+        Bytes replies;
+        Bytes data;
+        int comPort;
+    } cases[] = {
+        {"ser2net's greeting: only its ECHO is refused", true,
+         Concat({{255, 251, 3, 255, 253, 3, 255, 251, 1, 255, 254, 1, 255, 253, 0, 255, 251, 0, 255, 253, 44},
+                 {255, 253, 3}, Sub(107, {0})}),
+         {255, 254, 1}, {}, 1},
+        {"COM-PORT-OPTION refused", true, {255, 254, 44}, {}, {}, -1},
+        {"other options refused, their WONT and DONT ignored", true,
+         {255, 253, 5, 255, 251, 24, 255, 251, 44, 255, 252, 24, 255, 254, 5},
+         {255, 252, 5, 255, 254, 24, 255, 254, 44}, {}, 0},
+        {"unasked, agreed once; withdrawn, acknowledged once", false,
+         {255, 253, 0, 255, 253, 0, 255, 251, 3, 255, 254, 0, 255, 254, 0},
+         {255, 251, 0, 255, 253, 3, 255, 252, 0}, {}, 0},
+        {"doubled IACs are data, other commands nothing", true,
+         {'a', 255, 255, 255, 241, 'b', 255, 249, 255, 242, 255, 240, 255, 255, 255, 255}, {},
+         {'a', 255, 'b', 255, 255}, 0},
+        {"an over-long subnegotiation is dropped at its SE", true,
+         Concat({Sub(101, {0, 0, 0x25, 0x80, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255, 255}), {'a', 255, 255}}), {},
+         {'a', 255}, 0},
+        {"a subnegotiation without SE gives way to the next command", true, {255, 250, 44, 101, 0, 255, 253, 5, 'a'},
+         {255, 252, 5}, {'a'}, 0},
+        {"a full reply queue is drained, not overrun", true, Concat(std::vector<Bytes>(20, {255, 253, 5})),
+         Concat(std::vector<Bytes>(20, {255, 252, 5})), {}, 0},
+    };
+    for (const auto& c : cases) {
+        for (size_t chunk : {size_t{1}, c.in.size()}) {
+            Codec codec;
+            if (c.opening)
+                Encoded([&](uint8_t* out) { return codec.EncodeOpening(out); });
+            const Fed fed = Feed(codec, c.in, chunk);
+            EXPECT_EQ(fed.replies, c.replies) << c.name << ", chunk " << chunk;
+            EXPECT_EQ(fed.data, c.data) << c.name << ", chunk " << chunk;
+            EXPECT_EQ(codec.ComPortAgreed(), c.comPort > 0) << c.name;
+            EXPECT_EQ(codec.ComPortRefused(), c.comPort < 0) << c.name;
+        }
+    }
+}
+
+TEST(TelnetComPortCodec, ConfirmationsMustReportWhatWasAsked)
+{
+    // 9600 8N1 and a purge are asked before the bytes in "before" and again
+    // before those in "after".
+    const Bytes baud = Sub(101, {0, 0, 0x25, 0x80}), size = Sub(102, {8}), parity = Sub(103, {1}), stop = Sub(104, {1}),
+                purged = Sub(112, {3});
+    const struct {
+        const char* name;
+        Bytes before;
+        Bytes after;
+        Setting missing;
+        bool purgeConfirmed;
+    } cases[] = {
+        {"all four, in any order, and the purge", {}, Concat({stop, parity, purged, size, baud}), Setting::None, true},
+        {"the parity unanswered", {}, Concat({baud, size, stop}), Setting::Parity, false},
+        {"another speed reported", {}, Concat({Sub(101, {0, 0, 0x4B, 0}), size, parity, stop}), Setting::BaudRate,
+         false},
+        {"odd parity reported", {}, Concat({baud, size, Sub(103, {2}), stop}), Setting::Parity, false},
+        {"a later report counts", {}, Concat({baud, size, parity, stop, Sub(101, {0, 0, 0x96, 0})}), Setting::BaudRate,
+         false},
+        {"a short value", {}, Concat({Sub(101, {0x25, 0x80}), size, parity, stop}), Setting::BaudRate, false},
+        {"answers to an earlier request are forgotten", Concat({baud, size, parity, stop, purged}), {},
+         Setting::BaudRate, false},
+    };
+    for (const auto& c : cases) {
+        Codec codec;
+        for (const Bytes* answers : {&c.before, &c.after}) {
+            Encoded([&](uint8_t* out) { return codec.EncodeSettings(9600, 8, 0, 0, out); });
+            Encoded([&](uint8_t* out) { return codec.EncodePurge(out); });
+            Feed(codec, *answers, 1);
+        }
+        EXPECT_EQ(codec.FirstUnconfirmed(), c.missing)
+            << c.name << ": " << Codec::SettingName(codec.FirstUnconfirmed());
+        EXPECT_EQ(codec.PurgeConfirmed(), c.purgeConfirmed) << c.name;
+    }
+}
+
+} // namespace

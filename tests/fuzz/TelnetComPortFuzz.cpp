@@ -1,0 +1,93 @@
+// libFuzzer target: arbitrary server bytes, decoded at once and in random
+// chunks, must give the same data, replies and confirmations, never more data
+// than came in, and a reply queue that stays within its bounds.
+//
+// Input: baud rate (4 bytes, big-endian), data bits, parity, stop bits, the
+// chunking's seed, then the server's bytes.
+
+#include "TelnetComPort.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> replies;
+};
+
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+// Decodes one chunk as a network port would: draining the reply queue
+// whenever Decode stops short.
+void Feed(CTelnetComPortCodec& codec, const uint8_t* in, uint32_t count, Outcome& outcome)
+{
+    uint32_t done = 0;
+    while (done < count) {
+        // Exactly as large as the rest of the chunk, so that AddressSanitizer
+        // catches any data placed beyond it.
+        std::vector<uint8_t> data(count - done);
+        const bool queueWasEmpty = codec.ReplyCount() == 0;
+        const auto result = codec.Decode(in + done, count - done, data.data());
+        Check(result.data <= result.consumed && result.consumed <= count - done);
+        Check(codec.ReplyCount() <= CTelnetComPortCodec::kReplyQueueBytes && codec.ReplyCount() % 3 == 0);
+        Check(result.consumed > 0 || !queueWasEmpty);
+        outcome.data.insert(outcome.data.end(), data.begin(), data.begin() + result.data);
+        outcome.replies.insert(outcome.replies.end(), codec.Replies(), codec.Replies() + codec.ReplyCount());
+        codec.ClearReplies();
+        done += result.consumed;
+    }
+}
+
+void Start(CTelnetComPortCodec& codec, const uint8_t* header)
+{
+    uint8_t out[CTelnetComPortCodec::kOpeningBytes + CTelnetComPortCodec::kSettingsBytes];
+    Check(codec.EncodeOpening(out) <= CTelnetComPortCodec::kOpeningBytes);
+    const uint32_t baudRate =
+        uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 | uint32_t{header[2]} << 8 | header[3];
+    Check(codec.EncodeSettings(baudRate, header[4], header[5] % 5, header[6] % 3, out) <=
+          CTelnetComPortCodec::kSettingsBytes);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
+{
+    constexpr size_t kHeader = 8;
+    if (size < kHeader)
+        return 0;
+    const uint8_t* stream = input + kHeader;
+    const auto length = static_cast<uint32_t>(size - kHeader);
+
+    CTelnetComPortCodec whole;
+    Start(whole, input);
+    Outcome once;
+    Feed(whole, stream, length, once);
+    Check(once.data.size() <= length);
+
+    CTelnetComPortCodec chunked;
+    Start(chunked, input);
+    Outcome pieces;
+    uint32_t state = input[7] * 2654435761u + 1;
+    for (uint32_t done = 0; done < length;) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const uint32_t chunk = 1 + state % (state & 0x100 ? 64 : 4);
+        const uint32_t count = chunk < length - done ? chunk : length - done;
+        Feed(chunked, stream + done, count, pieces);
+        done += count;
+    }
+
+    Check(pieces.data == once.data && pieces.replies == once.replies);
+    Check(chunked.FirstUnconfirmed() == whole.FirstUnconfirmed());
+    Check(chunked.PurgeConfirmed() == whole.PurgeConfirmed());
+    Check(chunked.ComPortAgreed() == whole.ComPortAgreed());
+    return 0;
+}
