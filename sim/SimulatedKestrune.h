@@ -62,7 +62,9 @@ private:
     void CarryInbound(KestruneDevice::Time now);
     void CarryOutbound(KestruneDevice::Time now);
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
-    std::chrono::microseconds CharacterTime() const;
+    KestruneDevice::Clock::duration CharacterTime() const;
+    // Until `wake` (its last `spin` spinning), or until the host writes or Wake() is called.
+    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin);
     void Wake();
 
     Options m_options;
@@ -79,4 +81,5 @@ private:
     std::deque<Pending> m_outbound;
     KestruneDevice::Time m_inboundFree{};
     KestruneDevice::Time m_outboundFree{};
+    bool m_bOutputRefused = false;
 };
