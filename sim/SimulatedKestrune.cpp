@@ -96,9 +96,22 @@ void SimulatedKestrune::PowerCycle(bool holdSet)
             tcflush(m_master, TCIOFLUSH);
         m_inbound.clear();
         m_outbound.clear();
+        m_turnarounds.Clear();
         m_device.PowerOn(holdSet, KestruneDevice::Clock::now());
     }
     Wake();
+}
+
+TurnaroundSummary SimulatedKestrune::Turnarounds() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_turnarounds.Summary();
+}
+
+void SimulatedKestrune::ClearTurnarounds()
+{
+    std::lock_guard lock(m_mutex);
+    m_turnarounds.Clear();
 }
 
 void SimulatedKestrune::PowerOff()
@@ -161,18 +174,23 @@ void SimulatedKestrune::CarryInbound(KestruneDevice::Time now)
         const int8_t mode = HostLineMode();
         const auto charTime = CharacterTime();
         for (ssize_t i = 0; i < got; ++i) {
+            KestruneDevice::Time start = now;
             KestruneDevice::Time at = now;
             if (m_options.bPaced) {
                 // The byte is in the device once its last bit is.
-                at = std::max(now, m_inboundFree) + charTime;
+                start = std::max(now, m_inboundFree);
+                at = start + charTime;
                 m_inboundFree = at;
             }
-            m_inbound.push_back(Pending{chunk[i], at, mode});
+            m_inbound.push_back(Pending{chunk[i], start, at, mode});
         }
     }
     while (!m_inbound.empty() && m_inbound.front().at <= now) {
         const Pending& next = m_inbound.front();
+        m_turnarounds.HostByte(next.start);
         m_device.Receive(next.byte, next.lineMode, next.at);
+        if (const auto frame = m_device.TakeHostFrame())
+            m_turnarounds.FrameTaken(frame->exchange, frame->end);
         m_inbound.pop_front();
     }
     m_device.Tick(now);
@@ -193,7 +211,7 @@ void SimulatedKestrune::CarryOutbound(KestruneDevice::Time now)
                 std::chrono::milliseconds(m_options.latencyMs));
             at = KestruneDevice::Time((at.time_since_epoch() + tick - KestruneDevice::Clock::duration(1)) / tick * tick);
         }
-        m_outbound.push_back(Pending{emission.byte, at, emission.lineMode});
+        m_outbound.push_back(Pending{emission.byte, at, at, emission.lineMode});
     }
     m_bOutputRefused = false;
     while (!m_outbound.empty() && m_outbound.front().at <= now) {
@@ -204,6 +222,7 @@ void SimulatedKestrune::CarryOutbound(KestruneDevice::Time now)
             m_bOutputRefused = true; // the host's input queue is full: try again later
             break;
         }
+        m_turnarounds.Delivered(KestruneDevice::Clock::now());
         m_outbound.pop_front();
     }
 }

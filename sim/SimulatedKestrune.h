@@ -5,6 +5,7 @@
 // settings the updater applied, and, when paced, spacing bytes as the line
 // speed would.
 
+#include "HostTurnarounds.h"
 #include "KestruneDevice.h"
 
 #include <functional>
@@ -50,10 +51,16 @@ public:
     // The host's adapter is pulled out: the terminal goes away for good.
     void UnplugAdapter();
 
+    // The host's turnarounds since the device was last powered on or the
+    // records cleared (see HostTurnarounds.h).
+    TurnaroundSummary Turnarounds() const;
+    void ClearTurnarounds();
+
 private:
     struct Pending {
         uint8_t byte;
-        KestruneDevice::Time at;
+        KestruneDevice::Time start; // its first bit on the wire
+        KestruneDevice::Time at;    // its last
         int8_t lineMode;
     };
 
@@ -82,4 +89,5 @@ private:
     KestruneDevice::Time m_inboundFree{};
     KestruneDevice::Time m_outboundFree{};
     bool m_bOutputRefused = false;
+    HostTurnarounds m_turnarounds;
 };
