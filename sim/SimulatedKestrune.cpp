@@ -218,11 +218,13 @@ void SimulatedKestrune::CarryOutbound(KestruneDevice::Time now)
         const Pending& next = m_outbound.front();
         // Sent at other line settings than the host's, the byte arrives garbled.
         const uint8_t byte = next.lineMode == HostLineMode() ? next.byte : next.byte ^ kWireGarble;
+        // Timed before the write: the host, woken by it, may run ahead of this thread.
+        const auto delivered = KestruneDevice::Clock::now();
         if (write(m_master, &byte, 1) != 1) {
             m_bOutputRefused = true; // the host's input queue is full: try again later
             break;
         }
-        m_turnarounds.Delivered(KestruneDevice::Clock::now());
+        m_turnarounds.Delivered(delivered);
         m_outbound.pop_front();
     }
 }
