@@ -94,8 +94,7 @@ void SimulatedKestrune::PowerCycle(bool holdSet)
         std::lock_guard lock(m_mutex);
         if (m_master >= 0)
             tcflush(m_master, TCIOFLUSH);
-        m_inbound.clear();
-        m_outbound.clear();
+        ClearWire();
         m_turnarounds.Clear();
         m_device.PowerOn(holdSet, KestruneDevice::Clock::now());
     }
@@ -117,9 +116,17 @@ void SimulatedKestrune::ClearTurnarounds()
 void SimulatedKestrune::PowerOff()
 {
     std::lock_guard lock(m_mutex);
+    ClearWire();
+    m_device.PowerOff();
+}
+
+void SimulatedKestrune::ClearWire()
+{
+    // What was on its way is lost, and the line is free at once: an answer
+    // the device had lined up (a sign-on a second ahead) holds nothing back.
     m_inbound.clear();
     m_outbound.clear();
-    m_device.PowerOff();
+    m_inboundFree = m_outboundFree = KestruneDevice::Time{};
 }
 
 void SimulatedKestrune::UnplugAdapter()

@@ -66,6 +66,7 @@ private:
 
     void Run();
     void DropTerminal();
+    void ClearWire();
     void CarryInbound(KestruneDevice::Time now);
     void CarryOutbound(KestruneDevice::Time now);
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
