@@ -3,7 +3,9 @@
 // moment the host may go on to the first byte of its next frame. It may go on
 // once the device's answer has wholly reached it and the pause it keeps after
 // a frame (counted from the frame's last byte on the wire) is over; after a
-// frame without an answer, once the pause is over.
+// frame without an answer, once the pause is over. The times are the
+// carrier's (when it wrote the answer's last byte, when it found the host's
+// first), so each includes the pseudo-terminal's passage both ways.
 //
 // The frame after the sign-on is not recorded: the host picks the 'X' up
 // with the next of its sign-on reads, which are spaced by its read allowance
