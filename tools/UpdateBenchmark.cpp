@@ -84,7 +84,22 @@ struct Run {
     uint64_t allocations;
     DeviceTiming timing;
     TurnaroundSummary turnarounds;
+    double stolen;
 };
+
+// Processor time a hypervisor gave elsewhere while this machine's processors
+// had work, summed over them; 0 where it is not counted.
+double StolenSeconds()
+{
+    unsigned long long user, nice, system, idle, iowait, irq, softirq, steal = 0;
+    if (std::FILE* stat = std::fopen("/proc/stat", "r")) {
+        if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &iowait,
+                        &irq, &softirq, &steal) != 8)
+            steal = 0;
+        std::fclose(stat);
+    }
+    return static_cast<double>(steal) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 // One whole update; nullopt when it failed.
 std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* observer)
@@ -99,6 +114,7 @@ std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* obs
     link.SetObserver(observer);
     g_allocations = 0;
     t_counting = true;
+    const double stolenBefore = StolenSeconds();
     const auto start = std::chrono::steady_clock::now();
     const int failed = RunUpdateStages(link);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -108,7 +124,7 @@ std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* obs
         return std::nullopt;
     }
     return Run{seconds, g_allocations.load(), sim.WithDevice([](KestruneDevice& device) { return device.Timing(); }),
-               sim.Turnarounds()};
+               sim.Turnarounds(), StolenSeconds() - stolenBefore};
 }
 
 double ThreadCpuSeconds()
@@ -157,7 +173,7 @@ void PrintLimit(const ProtocolLimit& limit)
                 "  device work    %7.3f s\n"
                 "  protocol limit %7.3f s\n",
                 limit.wire, limit.pauses, limit.signOnRead, limit.deviceWork, limit.Total());
-    std::printf("  %-44s %9s  %7s  %8s   %s\n", "", "update", "x limit", "overhead",
+    std::printf("  %-44s %9s  %7s  %8s  %6s   %s\n", "", "update", "x limit", "overhead", "stolen",
                 "host turnaround: median / p99 / max (all)");
 }
 
@@ -166,9 +182,10 @@ void PrintRun(const char* what, const std::optional<Run>& run, double limit)
     if (!run)
         return;
     const TurnaroundSummary& turnarounds = run->turnarounds;
-    std::printf("  %-44s %7.3f s  %7.3f  %6.3f s   %6lld / %lld / %lld us (%.3f s)\n", what, run->seconds,
-                run->seconds / limit, run->seconds - limit, static_cast<long long>(turnarounds.median.count()),
-                static_cast<long long>(turnarounds.p99.count()), static_cast<long long>(turnarounds.max.count()),
+    std::printf("  %-44s %7.3f s  %7.3f  %6.3f s  %4.1f s   %6lld / %lld / %lld us (%.3f s)\n", what,
+                run->seconds, run->seconds / limit, run->seconds - limit, run->stolen,
+                static_cast<long long>(turnarounds.median.count()), static_cast<long long>(turnarounds.p99.count()),
+                static_cast<long long>(turnarounds.max.count()),
                 std::chrono::duration<double>(turnarounds.total).count());
 }
 
@@ -181,6 +198,10 @@ void PrintTargets(const Run& run, double limit)
                 kTargetRatio, ratio <= kTargetRatio ? "met" : "missed", ratio,
                 static_cast<long long>(kTargetTurnaround.count()), median < kTargetTurnaround ? "met" : "missed",
                 static_cast<long long>(median.count()), run.turnarounds.count);
+    // A wait for a processor the hypervisor has lent out shows as host overhead.
+    if (run.stolen > 1.0)
+        std::printf("  (a hypervisor took %.1f s of processor time during that update: its figures are the machine's)\n",
+                    run.stolen);
 }
 
 int RunBenches(int argc, char** argv)
