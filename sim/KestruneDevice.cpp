@@ -81,6 +81,7 @@ void KestruneDevice::PowerOff()
     m_bDiscarding = false;
     m_frame.clear();
     m_out.clear();
+    m_takenFrame.reset();
 }
 
 std::string KestruneDevice::FirmwareVersion() const
@@ -102,8 +103,9 @@ int8_t KestruneDevice::ListenerLine() const
     }
 }
 
-const Fault* KestruneDevice::CountExchange(Exchange exchange)
+const Fault* KestruneDevice::CountExchange(Exchange exchange, Time now)
 {
+    m_takenFrame = HostFrame{exchange, now};
     const uint32_t count = ++m_counts[static_cast<int>(exchange)];
     for (const Fault& fault : m_faults)
         if (fault.at == exchange && (fault.occurrence == 0 || fault.occurrence == count)) {
@@ -161,7 +163,7 @@ void KestruneDevice::ReceiveBootstrap(uint8_t byte, bool garbled, Time now)
 {
     if (!m_bDownloading) {
         if (!garbled && byte == 0xFF) {
-            const Fault* fault = CountExchange(Exchange::Echo);
+            const Fault* fault = CountExchange(Exchange::Echo, now);
             if (m_bCablePulled)
                 return;
             m_echoFault = fault ? std::optional<Fault>(*fault) : std::nullopt;
@@ -202,7 +204,7 @@ void KestruneDevice::ReceiveBootstrap(uint8_t byte, bool garbled, Time now)
     m_listener = Listener::PrimaryLoader;
     m_frame.clear();
     m_busyUntil = now + m_timing.signOnDelay;
-    Answer(CountExchange(Exchange::SignOn), {'X'}, m_busyUntil);
+    Answer(CountExchange(Exchange::SignOn, now), {'X'}, m_busyUntil);
 }
 
 size_t KestruneDevice::LoaderFrameLength() const
@@ -251,7 +253,7 @@ void KestruneDevice::RunPrimaryCommand(Time now)
                               : command == 'w' ? Exchange::WriteBlock
                               : command == 'r' ? Exchange::ReadBlock
                                                : Exchange::Jump;
-    const Fault* fault = CountExchange(exchange);
+    const Fault* fault = CountExchange(exchange, now);
     if (m_bCablePulled)
         return;
     switch (command) {
@@ -291,7 +293,7 @@ void KestruneDevice::RunSecondaryCommand(Time now)
                               : command == 'G' ? Exchange::FlashId
                               : command == 'E' ? Exchange::Erase
                                                : Exchange::Program;
-    const Fault* fault = CountExchange(exchange);
+    const Fault* fault = CountExchange(exchange, now);
     if (m_bCablePulled)
         return;
     switch (command) {
@@ -363,7 +365,7 @@ void KestruneDevice::ReceiveApplication(uint8_t byte, bool garbled, Time now)
     if (m_frame.size() < 2 || m_frame.size() < 2u + m_frame[1])
         return;
     if (m_frame[1] == 1 && m_frame[2] == 0x20) {
-        const Fault* fault = CountExchange(Exchange::Version);
+        const Fault* fault = CountExchange(Exchange::Version, now);
         if (!m_bCablePulled) {
             const uint8_t* stored = m_flash[3].data() + (kVersionFrameAddress - 0x8000);
             Answer(fault, std::vector<uint8_t>(stored, stored + kVersionFrameLength), now);

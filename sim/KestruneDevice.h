@@ -12,6 +12,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class Listener : uint8_t { Off, BootstrapRom, PrimaryLoader, SecondaryLoader, Application, Halted };
@@ -73,6 +74,16 @@ public:
     std::optional<Time> NextDeadline() const;
     bool TakeEmission(Emission& out);
 
+    // A whole frame of the host's, as the device took it: the exchange it
+    // counts as (the bootstrap ROM's start byte as the echo, the download as
+    // the sign-on) and when its last byte arrived.
+    struct HostFrame {
+        Exchange exchange;
+        Time end;
+    };
+    // The frame the last Receive completed, once.
+    std::optional<HostFrame> TakeHostFrame() { return std::exchange(m_takenFrame, std::nullopt); }
+
     Listener CurrentListener() const { return m_listener; }
     const std::array<uint8_t, kBankSize>& Bank(int bank) const { return m_flash[bank]; }
     std::array<uint8_t, kBankSize>& Bank(int bank) { return m_flash[bank]; }
@@ -87,7 +98,7 @@ public:
 
 private:
     int8_t ListenerLine() const;
-    const Fault* CountExchange(Exchange exchange);
+    const Fault* CountExchange(Exchange exchange, Time now);
     void Answer(const Fault* fault, std::vector<uint8_t> bytes, Time ready);
     void Emit(uint8_t byte, Time ready);
     void ReceiveBootstrap(uint8_t byte, bool garbled, Time now);
@@ -118,6 +129,7 @@ private:
     bool m_bDiscarding = false; // application: dropping bytes after a line error
 
     std::deque<Emission> m_out;
+    std::optional<HostFrame> m_takenFrame;
     std::vector<Fault> m_faults;
     std::array<uint32_t, 11> m_counts{};
     bool m_bCablePulled = false;

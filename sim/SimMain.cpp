@@ -6,6 +6,7 @@
 #include "FaultSpec.h"
 #include "SimulatedKestrune.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -49,17 +51,19 @@ int Usage()
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
+struct SimArguments {
     SimulatedKestrune::Options options;
     std::string linkPath;
     std::vector<Fault> faults;
+};
+
+// 0, or the exit status for arguments that are wrong (the reason is printed).
+int ParseArguments(int argc, char** argv, SimArguments& parsed)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--paced") {
-            options.bPaced = true;
+            parsed.options.bPaced = true;
         } else if (arg == "--latency" && i + 1 < argc) {
             char* end = nullptr;
             const unsigned long ms = std::strtoul(argv[++i], &end, 10);
@@ -67,82 +71,114 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "kestrune-sim: --latency takes milliseconds from 0 to 1000\n");
                 return 2;
             }
-            options.latencyMs = static_cast<uint32_t>(ms);
+            parsed.options.latencyMs = static_cast<uint32_t>(ms);
         } else if (arg == "--bootstrap") {
-            options.bStartInBootstrap = true;
+            parsed.options.bStartInBootstrap = true;
         } else if (arg == "--link" && i + 1 < argc) {
-            linkPath = argv[++i];
+            parsed.linkPath = argv[++i];
         } else if (arg == "--fault" && i + 1 < argc) {
             const auto fault = ParseFault(argv[++i]);
             if (!fault) {
                 std::fprintf(stderr, "kestrune-sim: not a fault: %s\n", argv[i]);
                 return 2;
             }
-            faults.push_back(*fault);
+            parsed.faults.push_back(*fault);
         } else {
             return Usage();
         }
     }
+    return 0;
+}
 
-    SimulatedKestrune sim(options);
+// Opens the terminal with its faults and link and says where it is; 0, or
+// the exit status when that failed.
+int StartDevice(SimulatedKestrune& sim, const SimArguments& parsed)
+{
     if (!sim.Start()) {
         std::fprintf(stderr, "kestrune-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
     sim.WithDevice([&](KestruneDevice& device) {
-        for (const Fault& fault : faults)
+        for (const Fault& fault : parsed.faults)
             device.AddFault(fault);
     });
-    if (!linkPath.empty()) {
-        unlink(linkPath.c_str());
-        if (symlink(sim.DevicePath().c_str(), linkPath.c_str()) != 0) {
-            std::fprintf(stderr, "kestrune-sim: cannot link %s: %s\n", linkPath.c_str(),
+    if (!parsed.linkPath.empty()) {
+        unlink(parsed.linkPath.c_str());
+        if (symlink(sim.DevicePath().c_str(), parsed.linkPath.c_str()) != 0) {
+            std::fprintf(stderr, "kestrune-sim: cannot link %s: %s\n", parsed.linkPath.c_str(),
                          std::strerror(errno));
             return 1;
         }
-        std::snprintf(g_linkPath, sizeof g_linkPath, "%s", linkPath.c_str());
+        std::snprintf(g_linkPath, sizeof g_linkPath, "%s", parsed.linkPath.c_str());
     }
     std::signal(SIGTERM, RemoveLinkAndExit);
     std::signal(SIGINT, RemoveLinkAndExit);
     std::printf("kestrune-sim: simulated Kestrune on %s%s\n", sim.DevicePath().c_str(),
-                options.bPaced ? " (paced at line speed)" : "");
+                parsed.options.bPaced ? " (paced at line speed)" : "");
     PrintStatus(sim);
     std::fflush(stdout);
+    return 0;
+}
 
+// Carries out one command; false when it was not one (what to type is printed).
+bool RunCommand(SimulatedKestrune& sim, const std::string& line)
+{
+    if (line == "power") {
+        sim.PowerCycle(false);
+    } else if (line == "bootstrap") {
+        sim.PowerCycle(true);
+    } else if (line == "off") {
+        sim.PowerOff();
+    } else if (line == "status") {
+    } else if (line == "clear") {
+        sim.WithDevice([](KestruneDevice& device) { device.ClearFaults(); });
+    } else if (line == "plug") {
+        sim.WithDevice([](KestruneDevice& device) { device.ReconnectCable(); });
+    } else if (line == "unplug-adapter") {
+        sim.UnplugAdapter();
+    } else if (line.rfind("fault ", 0) == 0) {
+        const auto fault = ParseFault(line.substr(6));
+        if (!fault) {
+            std::puts("not a fault: KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]");
+            return false;
+        }
+        sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*fault); });
+        std::printf("fault set: %s\n", DescribeFault(*fault).c_str());
+    } else {
+        PrintHelp();
+        return false;
+    }
+    return true;
+}
+
+// Commands from standard input, each followed by the device's status; true
+// when "quit" ended them.
+bool ServeCommands(SimulatedKestrune& sim)
+{
     std::string line;
     while (std::getline(std::cin, line)) {
         if (line == "quit")
-            break;
-        if (line == "power") {
-            sim.PowerCycle(false);
-        } else if (line == "bootstrap") {
-            sim.PowerCycle(true);
-        } else if (line == "off") {
-            sim.PowerOff();
-        } else if (line == "status") {
-        } else if (line == "clear") {
-            sim.WithDevice([](KestruneDevice& device) { device.ClearFaults(); });
-        } else if (line == "plug") {
-            sim.WithDevice([](KestruneDevice& device) { device.ReconnectCable(); });
-        } else if (line == "unplug-adapter") {
-            sim.UnplugAdapter();
-        } else if (line.rfind("fault ", 0) == 0) {
-            const auto fault = ParseFault(line.substr(6));
-            if (!fault) {
-                std::puts("not a fault: KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]");
-                continue;
-            }
-            sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*fault); });
-            std::printf("fault set: %s\n", DescribeFault(*fault).c_str());
-        } else {
-            PrintHelp();
+            return true;
+        if (!RunCommand(sim, line))
             continue;
-        }
         PrintStatus(sim);
         std::fflush(stdout);
     }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimArguments parsed;
+    if (const int status = ParseArguments(argc, argv, parsed))
+        return status;
+    SimulatedKestrune sim(parsed.options);
+    if (const int status = StartDevice(sim, parsed))
+        return status;
     // Without standard input (run in the background) keep serving until told to stop.
-    if (line != "quit" && !isatty(STDIN_FILENO))
+    if (!ServeCommands(sim) && !isatty(STDIN_FILENO))
         for (;;)
             pause();
     RemoveLinkAndExit(0);

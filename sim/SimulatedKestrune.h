@@ -5,6 +5,7 @@
 // settings the updater applied, and, when paced, spacing bytes as the line
 // speed would.
 
+#include "HostTurnarounds.h"
 #include "KestruneDevice.h"
 
 #include <functional>
@@ -50,19 +51,28 @@ public:
     // The host's adapter is pulled out: the terminal goes away for good.
     void UnplugAdapter();
 
+    // The host's turnarounds since the device was last powered on or the
+    // records cleared (see HostTurnarounds.h).
+    TurnaroundSummary Turnarounds() const;
+    void ClearTurnarounds();
+
 private:
     struct Pending {
         uint8_t byte;
-        KestruneDevice::Time at;
+        KestruneDevice::Time start; // its first bit on the wire
+        KestruneDevice::Time at;    // its last
         int8_t lineMode;
     };
 
     void Run();
     void DropTerminal();
+    void ClearWire();
     void CarryInbound(KestruneDevice::Time now);
     void CarryOutbound(KestruneDevice::Time now);
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
-    std::chrono::microseconds CharacterTime() const;
+    KestruneDevice::Clock::duration CharacterTime() const;
+    // Until `wake` (its last `spin` spinning), or until the host writes or Wake() is called.
+    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin);
     void Wake();
 
     Options m_options;
@@ -79,4 +89,6 @@ private:
     std::deque<Pending> m_outbound;
     KestruneDevice::Time m_inboundFree{};
     KestruneDevice::Time m_outboundFree{};
+    bool m_bOutputRefused = false;
+    HostTurnarounds m_turnarounds;
 };

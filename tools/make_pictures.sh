@@ -2,9 +2,9 @@
 # Makes the pictures of the Windows program that the README shows, from a
 # run of the Wine test that passes; nothing is copied from a failed run.
 #
-# usage: tests/wine/make_pictures.sh   (after build.sh)
+# usage: tools/make_pictures.sh   (after build.sh)
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
 bash tests/wine/wine_ui_test.sh 64 "build-win64/app/Kestrune Zeruzuz.exe" build-win64/app/ui_probe.exe \
