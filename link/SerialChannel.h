@@ -47,6 +47,7 @@ public:
     // closed): nothing more will come. LostReason says how, for a person.
     bool PortLost() const { return m_pPort && m_pPort->Lost(); }
     const char* LostReason() const { return m_pPort ? m_pPort->LostReason() : ""; }
+    const char* PortProblem() const { return m_pPort ? m_pPort->Problem() : ""; }
 
     static constexpr uint32_t kReadAllowanceMs = 100;
 

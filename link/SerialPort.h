@@ -91,6 +91,9 @@ public:
     virtual bool Lost() const { return false; }
     // How it went away, for a person.
     virtual const char* LostReason() const { return "the serial adapter was disconnected"; }
+    // Why the last operation that failed did, where the port knows more
+    // than its result says; "" otherwise.
+    virtual const char* Problem() const { return ""; }
     // Time an answer needs beyond the device's own, such as a network round trip.
     virtual uint32_t ExtraAllowanceMs() const { return 0; }
     // Millisecond clock; differences are taken modulo 2^32.

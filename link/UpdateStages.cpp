@@ -62,7 +62,10 @@ bool CDeviceLink::StageImage(const FirmwareImage& firmware)
 
 bool CDeviceLink::SetMode(int16_t mode)
 {
-    return SetLineMode(mode) || Fail("the port did not take line mode %d", mode);
+    if (SetLineMode(mode))
+        return true;
+    const char* why = PortLost() ? LostReason() : PortProblem();
+    return Fail("the port did not take line mode %d%s%s", mode, *why ? ": " : "", why);
 }
 
 bool CDeviceLink::EchoMatches(const uint8_t* echo)

@@ -27,7 +27,7 @@ else
     done
     for exe in "$scratch/$folder"/*.exe; do
         imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z')
-        others=$(grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|SETUPAPI.DLL' <<<"$imports")
+        others=$(grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|SETUPAPI.DLL|WS2_32.DLL' <<<"$imports")
         check "$(basename "$exe") imports system DLLs only" test -n "$imports" -a -z "$others"
         [ -z "$others" ] || echo "  also: $others"
     done

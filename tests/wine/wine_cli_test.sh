@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs kestrune-update.exe under Wine with COM12 and COM13 routed to
-# simulated Kestrunes: a whole update, a bench of both, the port list, and
-# ports that will not open.
+# simulated Kestrunes: a whole update, a bench of both, an update through
+# ser2net, the port list, and ports that will not open.
 # Exits 77 (skipped) with the reason where Wine cannot run programs of this
 # width here.
 #
@@ -12,14 +12,7 @@ here=$(dirname "$0")
 [ -f "$cli" ] && [ -f "$probe_exe" ] || { echo "skipped: the $bits-bit Windows build is missing (build.sh makes it)"; exit 77; }
 source "$here/wine_common.sh"
 
-updater() { # updater ARGS...: output in $work/out, errors in $work/err, the status returned
-    timeout -k 5 120 "$WINE" "$cli" "$@" >"$work/out" 2>"$work/err"
-    local status=$?
-    tr -d '\r' <"$work/out" >"$work/out.txt"; tr -d '\r' <"$work/err" >"$work/err.txt"
-    return $status
-}
-says() { grep -qF -- "$2" "$work/$1.txt" || { echo "  no \"$2\" in:"; sed 's/^/  | /' "$work/$1.txt"; return 1; }; }
-ends() { updater "${@:2}"; local status=$?; [ "$status" = "$1" ] || { echo "  exit $status"; return 1; }; }
+updater_command=("$WINE" "$cli")
 
 start_simulator sim
 start_simulator sim2
@@ -46,6 +39,17 @@ check "COM13 in the table" says out "COM13                    updated"
 check "and the count" says out "2 of 2 updated."
 check "COM13's device runs the new firmware" grep -q "firmware 5.0.3" <(device sim2 power; status_of sim2)
 
+echo "# a device on the network: ser2net on this host, reached through Winsock"
+if command -v ser2net >/dev/null; then
+    start_simulator sim3
+    start_ser2net s3 "telnet(rfc2217),tcp(nodelay)" "$work/sim3.tty"
+    device sim3 bootstrap
+    check "update through ser2net" ends 0 --device "rfc2217://127.0.0.1:$(cat "$work/s3.port")" -y
+    check "the device runs the new firmware" grep -q "firmware 5.0.3" <(device sim3 power; status_of sim3)
+else
+    echo "(ser2net is not installed: not tried)"
+fi
+
 echo "# ports"
 check "--list-ports" ends 0 --list-ports
 check "lists COM12" says out "choose with   --port 12"
@@ -58,5 +62,4 @@ check "named, with a hint" says err "--list-ports"
 # A port held by another program is not tried: Wine makes no share-mode
 # check on serial devices, so a second open succeeds under Wine.
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -201,5 +201,4 @@ check "no port: warned" one_box "Error" exclamation
 probe key "Error" enter >/dev/null
 ends_on close "Kestrune Zeruzuz"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -1,0 +1,142 @@
+#include "NetworkSocket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+SOCKET Handle(intptr_t socket) { return static_cast<SOCKET>(socket); }
+
+// The system's words for a Winsock error, without the line end it adds.
+std::string SocketMessage(int error)
+{
+    if (error == WSAETIMEDOUT)
+        return "no connection in time";
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
+                   nullptr);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+// One address: a non-blocking connect awaited until the deadline.
+SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error)
+{
+    SOCKET s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
+    if (s == INVALID_SOCKET) {
+        error = WSAGetLastError();
+        return INVALID_SOCKET;
+    }
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    error = connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0 ? 0 : WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval timeout{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
+        error = WSAETIMEDOUT;
+        if (left > 0 && select(0, nullptr, &writable, &failed, &timeout) > 0) {
+            int length = sizeof error;
+            error = 0;
+            if (FD_ISSET(s, &failed))
+                getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+        }
+    }
+    if (error != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+} // namespace
+
+// Winsock counts its users: each socket object is one.
+NetworkSocket::NetworkSocket() : m_socket(static_cast<intptr_t>(INVALID_SOCKET))
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+NetworkSocket::~NetworkSocket()
+{
+    if (Handle(m_socket) != INVALID_SOCKET)
+        closesocket(Handle(m_socket));
+    WSACleanup();
+}
+
+bool NetworkSocket::Connect(const std::string& host, const std::string& port, uint32_t timeoutMs, std::string& cause)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* addresses = nullptr;
+    if (const int status = getaddrinfo(host.c_str(), port.c_str(), &hints, &addresses); status != 0) {
+        cause = status == WSAHOST_NOT_FOUND || status == WSANO_DATA ? "unknown host" : SocketMessage(status);
+        return false;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int error = WSAETIMEDOUT;
+    SOCKET s = INVALID_SOCKET;
+    for (const addrinfo* address = addresses; address && s == INVALID_SOCKET && Clock::now() < deadline;
+         address = address->ai_next)
+        s = ConnectTo(*address, deadline, error);
+    freeaddrinfo(addresses);
+    if (s == INVALID_SOCKET) {
+        cause = SocketMessage(error);
+        return false;
+    }
+    // Frames go out at once, not held for more (Nagle's algorithm).
+    const BOOL on = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    m_socket = static_cast<intptr_t>(s);
+    return true;
+}
+
+bool NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count)
+{
+    for (uint32_t sent = 0; sent < count;) {
+        const int put = send(Handle(m_socket), reinterpret_cast<const char*>(bytes + sent),
+                             static_cast<int>(count - sent), 0);
+        if (put == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+            fd_set writable;
+            FD_ZERO(&writable);
+            FD_SET(Handle(m_socket), &writable);
+            timeval timeout{0, 100000};
+            select(0, nullptr, &writable, nullptr, &timeout);
+            continue;
+        }
+        if (put <= 0)
+            return false;
+        sent += static_cast<uint32_t>(put);
+    }
+    return true;
+}
+
+int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
+{
+    const int got = recv(Handle(m_socket), reinterpret_cast<char*>(buffer), static_cast<int>(room), 0);
+    if (got == SOCKET_ERROR)
+        return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+    return got == 0 && room > 0 ? -1 : got; // 0: the server closed the connection
+}
+
+void NetworkSocket::WaitReadable(uint32_t timeoutUs)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(Handle(m_socket), &readable);
+    timeval timeout{static_cast<long>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000)};
+    select(0, &readable, nullptr, nullptr, &timeout);
+}

@@ -1,0 +1,281 @@
+// A serial port on another machine, reached as rfc2217://HOST:PORT: Telnet
+// with the Com Port Control option (RFC 2217), as ser2net and terminal
+// servers serve it. The socket is read whenever the channel asks what has
+// come, so no thread of its own is needed.
+
+#include "DeviceText.h"
+#include "LineTiming.h"
+#include "NetworkSocket.h"
+#include "PortBackends.h"
+#include "TelnetComPort.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kConnectMs = 5000;
+constexpr uint32_t kAnswerMs = 2000; // for the option, each setting, the first purge
+constexpr uint32_t kQueueBytes = 8192;
+
+std::string Hint(const std::string& endpoint)
+{
+    return "  Is ser2net running there with an rfc2217 accepter on that port (accepter: "
+           "telnet(rfc2217),tcp," +
+           endpoint.substr(endpoint.rfind(':') + 1) + ")? A firewall can also hold the connection.\n";
+}
+
+class NetworkSerialPort : public SerialPort {
+public:
+    explicit NetworkSerialPort(std::string endpoint) : m_endpoint(std::move(endpoint)) {}
+
+    // Connects and agrees on the Com Port Control option; the text of the
+    // failure otherwise.
+    std::string Open(const std::string& host, const std::string& port);
+
+    void PurgeAll() override
+    {
+        m_nQueued = m_nFirst = 0;
+        uint8_t frame[CTelnetComPortCodec::kPurgeBytes];
+        Send(frame, m_codec.EncodePurge(frame));
+        // What the server sent before it purged is stale; its answer marks the point.
+        m_bPurging = m_bServerConfirmsPurge;
+    }
+
+    bool ApplyLineSettings(const LineSettings& settings) override;
+
+    bool ClearErrors(uint32_t& waitingBytes) override
+    {
+        Pump();
+        waitingBytes = m_nQueued;
+        return true;
+    }
+
+    bool ReadWaiting(IoRecord&, uint8_t* buffer, uint32_t n, uint32_t& moved) override
+    {
+        for (moved = 0; moved < n && m_nQueued > 0; ++moved, --m_nQueued)
+            buffer[moved] = m_aQueue[m_nFirst++ % kQueueBytes];
+        return moved == n;
+    }
+
+    // RFC 2217 has no drain: a write returns once its characters would have
+    // crossed the line at the current settings, counted from when they were
+    // handed to the socket, which is when a local port's write returns.
+    bool WriteAll(IoRecord&, const uint8_t* buffer, uint32_t count, uint32_t& moved) override
+    {
+        const auto start = LineTiming::Clock::now();
+        uint8_t encoded[512];
+        for (moved = 0; moved < count;) {
+            const uint32_t part = std::min<uint32_t>(count - moved, sizeof encoded / 2);
+            if (!Send(encoded, CTelnetComPortCodec::EncodeData(buffer + moved, part, encoded)))
+                return false;
+            moved += part;
+        }
+        m_timing.HoldUntilSent(count, start);
+        return true;
+    }
+
+    void WaitForInput(uint32_t timeoutMs) override
+    {
+        if (m_nQueued == 0 && !m_bLost)
+            m_socket.WaitReadable(timeoutMs * 1000);
+    }
+
+    bool Lost() const override { return m_bLost; }
+    const char* LostReason() const override { return m_lostReason.c_str(); }
+    const char* Problem() const override { return m_problem.c_str(); }
+    uint32_t ExtraAllowanceMs() const override { return m_nRoundTripMs; }
+
+private:
+    bool Send(const uint8_t* bytes, uint32_t count)
+    {
+        if (!m_bLost && !m_socket.SendAll(bytes, count))
+            MarkLost();
+        return !m_bLost;
+    }
+
+    // What the server sent as data before any purge: its own words, if any.
+    std::string PrintableServerText() const
+    {
+        uint8_t text[160];
+        uint32_t length = 0;
+        for (uint32_t i = 0; i < m_nQueued && length < sizeof text; ++i) {
+            const uint8_t byte = m_aQueue[(m_nFirst + i) % kQueueBytes];
+            if (byte != '\r' && byte != '\n')
+                text[length++] = byte;
+        }
+        return PrintableDeviceText(text, length);
+    }
+
+    void MarkLost()
+    {
+        m_bLost = true;
+        m_lostReason = "connection to " + m_endpoint + " closed";
+    }
+
+    // Takes what the server has sent: data to the queue, answers to option
+    // requests back to it.
+    void Pump();
+    // Reads until done() holds, the connection ends or kAnswerMs pass.
+    template <typename Done>
+    bool AwaitAnswer(Done done);
+
+    std::string m_endpoint;
+    NetworkSocket m_socket;
+    CTelnetComPortCodec m_codec;
+    LineTiming m_timing;
+    bool m_bLost = false;
+    std::string m_lostReason;
+    std::string m_problem;
+    uint32_t m_nRoundTripMs = 0;
+    bool m_bServerConfirmsPurge = false;
+    bool m_bPurging = false;
+    uint8_t m_nParity = 0xFF; // as last applied, Win32 numbering; none yet
+    uint8_t m_aQueue[kQueueBytes] = {};
+    uint32_t m_nFirst = 0;
+    uint32_t m_nQueued = 0;
+};
+
+void NetworkSerialPort::Pump()
+{
+    uint8_t raw[1024];
+    uint8_t data[sizeof raw];
+    while (!m_bLost && m_nQueued + sizeof raw <= kQueueBytes) {
+        const int got = m_socket.Receive(raw, sizeof raw);
+        if (got < 0)
+            MarkLost();
+        if (got <= 0)
+            return;
+        for (uint32_t at = 0; at < static_cast<uint32_t>(got);) {
+            // While purging, a byte at a time, so that the data before the
+            // server's answer is known and dropped.
+            const uint32_t step = m_bPurging ? 1 : static_cast<uint32_t>(got) - at;
+            const auto decoded = m_codec.Decode(raw + at, step, data);
+            at += decoded.consumed;
+            Send(m_codec.Replies(), m_codec.ReplyCount());
+            m_codec.ClearReplies();
+            if (m_bPurging) {
+                m_bPurging = !m_codec.PurgeConfirmed();
+                continue;
+            }
+            for (uint32_t i = 0; i < decoded.data; ++i)
+                m_aQueue[(m_nFirst + m_nQueued++) % kQueueBytes] = data[i];
+        }
+    }
+}
+
+template <typename Done>
+bool NetworkSerialPort::AwaitAnswer(Done done)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerMs);
+    for (Pump(); !done() && !m_bLost; Pump()) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        m_socket.WaitReadable(static_cast<uint32_t>(left));
+    }
+    return done();
+}
+
+std::string NetworkSerialPort::Open(const std::string& host, const std::string& port)
+{
+    std::string cause;
+    if (!m_socket.Connect(host, port, kConnectMs, cause))
+        return m_endpoint + ": " + cause + "\n" + Hint(m_endpoint);
+    uint8_t opening[CTelnetComPortCodec::kOpeningBytes];
+    Send(opening, m_codec.EncodeOpening(opening));
+    if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) ||
+        !m_codec.ComPortAgreed()) {
+        // A server that turns a client away says why as plain text first.
+        const std::string said = PrintableServerText();
+        if (m_bLost)
+            return m_endpoint + ": the server closed the connection" + (said.empty() ? "" : ": " + said) + "\n" +
+                   Hint(m_endpoint);
+        return m_endpoint + ": does not speak RFC 2217 (no agreement on the Com Port Control option)\n" +
+               Hint(m_endpoint);
+    }
+    // The first purge measures the round trip, and tells whether the server
+    // answers purges; anything sent before it is not the device's answer to us.
+    const auto sent = Clock::now();
+    uint8_t frame[CTelnetComPortCodec::kPurgeBytes];
+    Send(frame, m_codec.EncodePurge(frame));
+    m_bServerConfirmsPurge = AwaitAnswer([&] { return m_codec.PurgeConfirmed(); });
+    const auto roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
+    m_nRoundTripMs = m_bServerConfirmsPurge ? static_cast<uint32_t>((roundTrip + 999) / 1000) : 0;
+    m_nQueued = m_nFirst = 0;
+    return m_bLost ? m_lostReason + "\n" + Hint(m_endpoint) : "";
+}
+
+bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
+{
+    uint8_t frame[2 * CTelnetComPortCodec::kSettingsBytes];
+    uint32_t length = 0;
+    // ser2net, told "no parity" after odd, clears the parity-enable flag
+    // only; in front of a pseudo-terminal, which has no such flag, the odd
+    // flag it leaves is all the parity there is. "Even" on the way clears it.
+    // A real UART is not affected.
+    if (m_nParity == 1 && settings.nParity == 0)
+        length = m_codec.EncodeSettings(settings.dwBaudRate, settings.nDataBits, 2, settings.nStopBits, frame);
+    length += m_codec.EncodeSettings(settings.dwBaudRate, settings.nDataBits, settings.nParity, settings.nStopBits,
+                                     frame + length);
+    if (!Send(frame, length))
+        return false;
+    // The next frame goes out only once the server has confirmed all four.
+    if (!AwaitAnswer([&] { return m_codec.SettingsConfirmed(); })) {
+        m_problem = m_bLost ? m_lostReason
+                            : std::string("no confirmation of the ") +
+                                  CTelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " +
+                                  m_endpoint + " within 2 s";
+        return false;
+    }
+    m_problem.clear();
+    m_nParity = settings.nParity;
+    m_timing.Set(settings);
+    return true;
+}
+
+} // namespace
+
+// rfc2217://HOST:PORT with HOST a name, an IPv4 address or an IPv6 address
+// in brackets; false when the name does not have that shape.
+bool ParseNetworkName(const std::string& name, std::string& host, std::string& port)
+{
+    const std::string rest = name.substr(std::strlen("rfc2217://"));
+    const size_t colon = rest.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size())
+        return false;
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    if (host.front() == '[') {
+        if (host.back() != ']' || host.size() < 3)
+            return false;
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find(':') != std::string::npos) {
+        return false; // an IPv6 address without its brackets
+    }
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(port.c_str(), &end, 10);
+    return *end == '\0' && port[0] != '-' && number >= 1 && number <= 65535;
+}
+
+std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortOptions&, PortOpenFailure& failure)
+{
+    failure.cause = PortOpenFailure::Cause::Network;
+    std::string host, port;
+    if (!ParseNetworkName(name, host, port)) {
+        failure.text = name + ": not a network port name\n  Write it rfc2217://HOST:PORT, for example "
+                              "rfc2217://bench-pi:4001 or rfc2217://[fe80::1%eth0]:4001.\n";
+        return nullptr;
+    }
+    const std::string endpoint = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
+    auto networkPort = std::make_unique<NetworkSerialPort>(endpoint);
+    failure.text = networkPort->Open(host, port);
+    if (!failure.text.empty())
+        return nullptr;
+    failure = PortOpenFailure{};
+    return networkPort;
+}

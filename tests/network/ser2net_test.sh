@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The command-line updater and network ports (rfc2217://HOST:PORT) against
+# the real ser2net, each in front of a simulated Kestrune's terminal: a
+# whole update, a stage fault, ser2net killed mid-update, a bench of four,
+# the same wire trace as through the terminal itself, and ports that do not
+# answer. Exits 77 (skipped) with the reason where ser2net cannot start.
+#
+# usage: ser2net_test.sh kestrune-update kestrune-sim
+set -u
+cli=$1 sim=$2
+here=$(dirname "$0")
+command -v ser2net >/dev/null || { echo "skipped: ser2net is not installed (build.sh installs it)"; exit 77; }
+source "$here/../sim_harness.sh"
+updater_command=("$cli")
+rfc2217="telnet(rfc2217),tcp(nodelay)"
+
+for n in 1 2 3 4; do start_simulator "sim$n"; done
+start_ser2net s1 "$rfc2217" "$work/sim1.tty" || { echo "skipped: ser2net did not start: $(head -c 200 "$work/s1.log")"; exit 77; }
+for n in 2 3 4; do start_ser2net "s$n" "$rfc2217" "$work/sim$n.tty"; done
+start_ser2net raw "tcp" "$work/sim4.tty"
+url() { echo "rfc2217://127.0.0.1:$(cat "$work/$1.port")"; }
+
+echo "# a whole update through ser2net"
+device sim1 bootstrap
+check "update succeeds" ends 0 --device "$(url s1)" -y --trace "$work/network.trace"
+check "and says so" says out "Firmware update was successful"
+device sim1 power
+check "banks 2 and 3 hold the new firmware" grep -q "firmware 5.0.3; FPGA configured" <(status_of sim1)
+check "the device reports 5.0.3" ends 0 --device "$(url s1)" --version-only
+check "shown" says out "Version In Your Kestrune:  5.0.3"
+
+echo "# the same frames as through the terminal itself"
+device sim1 bootstrap
+check "a local update" ends 0 --device "$work/sim1.tty" -y --trace "$work/local.trace"
+frames() { cut -c12- "$1"; } # without the time
+check "its trace matches the network one" diff <(frames "$work/local.trace") <(frames "$work/network.trace")
+
+echo "# a stage fault"
+device sim1 bootstrap; device sim1 clear; device sim1 "fault nak:program:7"
+check "fails stage 3" ends 1 --device "$(url s1)" -y
+check "with its message" says err "Could Not Load the FPGA Firmware."
+check "and detail" says err "of bank 2: device answered 0x01 (a byte failed to program)"
+device sim1 clear
+
+echo "# a bench of four, each behind its own ser2net port"
+for n in 1 2 3 4; do device "sim$n" bootstrap; done
+check "all four updated" ends 0 --bench "$(url s1)" "$(url s2)" "$(url s3)" "$(url s4)" -y
+check "the table says so" says out "4 of 4 updated."
+
+echo "# ser2net killed mid-update"
+device sim2 bootstrap
+updater --device "$(url s2)" -y & updating=$!
+sleep 3
+kill -9 "$(cat "$work/s2.pid")"; killed=$(date +%s%N)
+wait $updating; status=$?; ended=$(date +%s%N)
+check "the stage fails" test "$status" = 1
+check "within 1 s" test $(((ended - killed) / 1000000)) -lt 1000
+check "saying the connection closed" says err "connection to 127.0.0.1:$(cat "$work/s2.port") closed"
+
+echo "# ports that do not answer"
+check "nobody listening" ends 3 --device rfc2217://127.0.0.1:1 --version-only
+check "named with the cause" says err "127.0.0.1:1: connection refused"
+check "a plain TCP port" ends 3 --device "$(url raw)" --version-only
+check "does not speak RFC 2217" says err "does not speak RFC 2217"
+finish
