@@ -6,8 +6,9 @@
 // the updater's thread makes while updating.
 //
 // Paced, it also times the update behind a USB adapter's latency timer (16 ms,
-// FTDI's default, and 1 ms, what low latency gets) and with the command
-// line's progress display and wire trace watching.
+// FTDI's default, and 1 ms, what low latency gets), with the command line's
+// progress display and wire trace watching, and through ser2net on loopback
+// (an RFC 2217 network port), beside the local one.
 //
 // With --bench it runs N paced updates at once, each in a process of its own
 // as a service bench does, and sets the bench's wall time beside one
@@ -17,6 +18,7 @@
 
 #include "ProgressPlan.h"
 #include "ProtocolLimit.h"
+#include "Ser2netServer.h"
 #include "SimulatedKestrune.h"
 #include "UpdateReport.h"
 #include "UpdateRun.h"
@@ -47,6 +49,7 @@ constexpr double kLoaderCharacter = 10.0 / 38400;
 // What a paced update should keep to on this machine.
 constexpr double kTargetRatio = 1.015;
 constexpr std::chrono::microseconds kTargetTurnaround(200);
+constexpr double kTargetNetworkRatio = 1.05; // through ser2net, beside the local update
 
 } // namespace
 
@@ -100,14 +103,19 @@ double StolenSeconds()
     return static_cast<double>(steal) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// One whole update; nullopt when it failed.
-std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* observer)
+// One whole update; nullopt when it failed. With ser2net options (a
+// string, "" for none), through ser2net.
+std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* observer,
+                               const char* ser2netOptions = nullptr)
 {
     SimulatedKestrune sim(SimulatedKestrune::Options{paced, true, latencyMs});
     if (!sim.Start())
         return std::nullopt;
+    std::optional<Ser2netServer> server;
+    if (ser2netOptions && !server.emplace(sim.DevicePath(), ser2netOptions).Ready())
+        return std::fprintf(stderr, "update_benchmark: ser2net did not start\n"), std::nullopt;
     CDeviceLink link;
-    if (!link.Open(sim.DevicePath(), PortOptions{paced}))
+    if (!(server ? link.Open(server->Url()) : link.Open(sim.DevicePath(), PortOptions{paced})))
         return std::nullopt;
     link.SetObserver(observer);
     g_allocations = 0;
@@ -266,7 +274,16 @@ int main(int argc, char** argv)
         PrintRun("with progress display and --trace to a file", TimedUpdate(true, 0, &observer), limit);
         std::fclose(sink);
         std::fclose(traceFile);
+        const auto network = TimedUpdate(true, 0, nullptr, "");
+        PrintRun("through ser2net on loopback (RFC 2217)", network, limit);
+        const auto tuned = TimedUpdate(true, 0, nullptr, "chardelay: false");
+        PrintRun("  the same, ser2net with chardelay: false", tuned, limit);
         PrintTargets(*plain, limit);
+        for (const auto& [what, run] : {std::pair{"network", &network}, std::pair{"network, no chardelay", &tuned}})
+            if (*run)
+                std::printf("  %s x the local update: %.3f (target within %.2f: %s)\n", what,
+                            (*run)->seconds / plain->seconds, kTargetNetworkRatio,
+                            (*run)->seconds / plain->seconds <= kTargetNetworkRatio ? "met" : "missed");
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
