@@ -1,178 +1,112 @@
-// The S-record reader on hand-made text.
+// The S-record reader on hand-made text, and on the carried images as
+// srec_cat reads the same files.
 
+#include "FirmwareImages.h"
 #include "SRecordReader.h"
 #include "SRecordText.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-const std::string kEnd = kS9;
+using Bytes = std::vector<uint8_t>;
 
-struct Read {
-    std::vector<uint8_t> buffer;
+struct ReadCase {
+    const char* name;
+    std::string text;
     ImageEnd end;
+    std::vector<std::pair<uint32_t, Bytes>> placed; // window offset, bytes; the rest keeps the fill
+    uint32_t length = UINT32_MAX;                   // how much of the text the reader is given
 };
 
-Read ReadText(const std::string& text, uint32_t base = 0x1000, uint32_t limit = 0x1100)
+// The window is 0x1000-0x10FF.
+TEST(SRecordReader, ReadsRecordsIntoTheWindowUntilOneEndsTheImage)
 {
-    Read result{std::vector<uint8_t>(limit - base, 0xEE), ImageEnd::NoRecord};
-    result.end = CSRecordReader::ReadImage(text.data(), static_cast<uint32_t>(text.size()),
-                                           result.buffer.data(), base, limit);
-    return result;
-}
-
-bool Untouched(const Read& read)
-{
-    for (uint8_t byte : read.buffer)
-        if (byte != 0xEE)
-            return false;
-    return true;
-}
-
-TEST(SRecordReader, HexDigitsAreUpperCaseOnly)
-{
-    const char* text = "A5fF9G";
-    const char* cursor = text;
-    EXPECT_EQ(CSRecordReader::ReadHexByte(cursor), 0xA5);
-    EXPECT_EQ(CSRecordReader::ReadHexByte(cursor), 0x0F); // 'f' counts as 0
-    EXPECT_EQ(CSRecordReader::ReadHexByte(cursor), 0x90); // 'G' counts as 0
-    EXPECT_EQ(cursor, text + 6);
-}
-
-TEST(SRecordReader, PlacesRecordsAtTheirAddressesUntilTheEnd)
-{
-    const Read read = ReadText(S1(0x1000, {1, 2, 3}) + S1(0x1010, {4}) + kEnd + S1(0x1020, {5}));
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[0], 1);
-    EXPECT_EQ(read.buffer[2], 3);
-    EXPECT_EQ(read.buffer[3], 0xEE); // keeps the fill
-    EXPECT_EQ(read.buffer[0x10], 4);
-    EXPECT_EQ(read.buffer[0x20], 0xEE); // after S9: ignored
-}
-
-TEST(SRecordReader, EndRecordIsNotExamined)
-{
-    const Read read = ReadText(S1(0x1000, {7}) + "S9zzzzzzzz\r\n" + S1(0x1001, {8}));
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[0], 7);
-    EXPECT_EQ(read.buffer[1], 0xEE);
-}
-
-TEST(SRecordReader, OtherRecordTypesEndTheImage)
-{
-    EXPECT_TRUE(Untouched(ReadText("S00600004844521B\r\n" + S1(0x1000, {1}) + kEnd)));
-    const Read read = ReadText(S1(0x1000, {1}) + "S2080010000102030405E4\r\n" + S1(0x1001, {2}));
-    EXPECT_EQ(read.end, ImageEnd::BadRecord);
-    EXPECT_EQ(read.buffer[0], 1);
-    EXPECT_EQ(read.buffer[1], 0xEE);
-}
-
-TEST(SRecordReader, LowerCaseDigitsReadAsZeroAndAreJudgedByTheChecksum)
-{
-    // "S1041000ab" + checksum: 'a' and 'b' read as 0, so the data byte is 0x00.
-    const uint8_t checksum = static_cast<uint8_t>(~(0x04 + 0x10 + 0x00 + 0x00));
-    char line[32];
-    std::snprintf(line, sizeof line, "S1041000ab%02X\r\n", checksum);
-    Read read = ReadText(line + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[0], 0x00);
-
-    read = ReadText("S1041000AB" + std::string(line + 10)); // the true value fails that checksum
-    EXPECT_EQ(read.end, ImageEnd::BadRecord);
-    EXPECT_TRUE(Untouched(read));
-}
-
-TEST(SRecordReader, LinesNeedACarriageReturn)
-{
-    std::string text = S1(0x1000, {1}) + S1(0x1001, {2});
-    for (size_t at; (at = text.find('\r')) != std::string::npos;)
-        text.erase(at, 1);
-    const Read read = ReadText(text);
-    EXPECT_EQ(read.end, ImageEnd::NoRecord);
-    EXPECT_TRUE(Untouched(read));
-}
-
-TEST(SRecordReader, LongestRecordFitsAndLongerOnesEndTheImage)
-{
-    const std::vector<uint8_t> longest(36, 0x5A); // count 39: 81 characters after "S"
-    Read read = ReadText(S1(0x1000, longest) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[35], 0x5A);
-
-    for (size_t length : {37u, 40u}) { // counts 40 and 43 pass the count test only
-        read = ReadText(S1(0x1000, {1}) + S1(0x1001, std::vector<uint8_t>(length, 0x33)) + kEnd);
-        EXPECT_EQ(read.end, ImageEnd::NoRecord) << length;
-        EXPECT_EQ(read.buffer[0], 1);
-        EXPECT_EQ(read.buffer[1], 0xEE);
+    const std::string kEnd = kS9;
+    const std::string twoRecords = S1(0x1000, {1}) + S1(0x1001, {2}) + kEnd;
+    const ReadCase cases[] = {
+        {"records go to their addresses; nothing after S9 counts",
+         S1(0x1000, {1, 2, 3}) + S1(0x1010, {4}) + kEnd + S1(0x1020, {5}), ImageEnd::EndRecord,
+         {{0, {1, 2, 3}}, {0x10, {4}}}},
+        {"the end record is not examined", S1(0x1000, {7}) + "S9zzzzzzzz\r\n" + S1(0x1001, {8}), ImageEnd::EndRecord,
+         {{0, {7}}}},
+        {"an S0 record ends the image", "S00600004844521B\r\n" + twoRecords, ImageEnd::BadRecord, {}},
+        {"an S2 record ends the image", S1(0x1000, {1}) + "S2080010000102030405E4\r\n" + S1(0x1001, {2}),
+         ImageEnd::BadRecord, {{0, {1}}}},
+        {"lower-case digits read as 0", "S1041000abEB\r\n" + kEnd, ImageEnd::EndRecord, {{0, {0}}}},
+        {"so their true value fails the checksum", "S1041000ABEB\r\n" + kEnd, ImageEnd::BadRecord, {}},
+        {"a line needs a carriage return", "S104100001EA\nS104100102E8\n", ImageEnd::NoRecord, {}},
+        {"the longest record: count 39", S1(0x1000, Bytes(36, 0x5A)) + kEnd, ImageEnd::EndRecord,
+         {{0, Bytes(36, 0x5A)}}},
+        {"count 40: longer than a line", S1(0x1000, {1}) + S1(0x1001, Bytes(37, 0x33)) + kEnd, ImageEnd::NoRecord,
+         {{0, {1}}}},
+        {"count 43: longer than a line", S1(0x1000, {1}) + S1(0x1001, Bytes(40, 0x33)) + kEnd, ImageEnd::NoRecord,
+         {{0, {1}}}},
+        {"81 characters of other text before a record", std::string(81, '#') + S1(0x1000, {9}) + kEnd,
+         ImageEnd::EndRecord, {{0, {9}}}},
+        {"82 characters of other text end the image", S1(0x1000, {9}) + std::string(82, '#') + twoRecords,
+         ImageEnd::NoRecord, {{0, {9}}}},
+        {"count 0", S1(0x1000, {1}) + "S1001000EF\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
+        {"count 1", S1(0x1000, {1}) + "S1011000EE\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
+        {"count 2", S1(0x1000, {1}) + "S1021000ED\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
+        {"count 44", S1(0x1000, {1}) + "S12C1000C3\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
+        {"count 255", S1(0x1000, {1}) + "S1FF1000F0\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
+        {"a count beyond the line", S1(0x1000, {1}) + "S1131000\r\n" + twoRecords, ImageEnd::BadRecord,
+         {{0, {1}}}},
+        {"count 3: no data, and reading goes on", S1(0x1000, {}) + S1(0x1001, {2}) + kEnd, ImageEnd::EndRecord,
+         {{1, {2}}}},
+        {"a record that ends the window", S1(0x10FE, {1, 2}) + kEnd, ImageEnd::EndRecord, {{0xFE, {1, 2}}}},
+        {"a record past the window's end: none of it placed",
+         S1(0x1000, {1}) + S1(0x10FF, {1, 2}) + S1(0x1002, {3}) + kEnd, ImageEnd::OutsideWindow, {{0, {1}}}},
+        {"a record before the window", S1(0x0FFF, {1, 2}) + kEnd, ImageEnd::OutsideWindow, {}},
+        {"other characters before the line end are ignored; later records win",
+         S1(0x1000, {1, 1}).insert(14, "  ; note") + S1(0x1001, {2}) + kEnd, ImageEnd::EndRecord, {{0, {1, 2}}}},
+        {"a carriage return beyond the length is not seen", twoRecords, ImageEnd::NoRecord, {{0, {1}}}, 26},
+        {"no text", twoRecords, ImageEnd::NoRecord, {}, 0},
+    };
+    for (const ReadCase& c : cases) {
+        Bytes expected(0x100, 0xEE);
+        for (const auto& [offset, bytes] : c.placed)
+            std::copy(bytes.begin(), bytes.end(), expected.begin() + offset);
+        Bytes window(0x100, 0xEE);
+        const auto length = std::min(c.length, static_cast<uint32_t>(c.text.size()));
+        EXPECT_EQ(CSRecordReader::ReadImage(c.text.data(), length, window.data(), 0x1000, 0x1100), c.end) << c.name;
+        EXPECT_EQ(window, expected) << c.name;
     }
 }
 
-TEST(SRecordReader, OtherTextBeforeARecordMayBeUpTo81Characters)
+TEST(SRecordReader, ReadsTheCarriedImagesAsSrecCatDoes)
 {
-    Read read = ReadText(std::string(81, '#') + S1(0x1000, {9}) + kEnd);
-    EXPECT_EQ(read.buffer[0], 9);
-    read = ReadText(S1(0x1000, {9}) + std::string(82, '#') + S1(0x1001, {8}) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::NoRecord);
-    EXPECT_EQ(read.buffer[1], 0xEE);
-}
+    if (std::system("command -v srec_cat > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "srec_cat (package srecord) is not installed";
+    const std::pair<const FirmwareImage*, const char*> files[] = {
+        {&kBootOneImage, "bootone.s19"}, {&kBootTwoImage, "boottwo.s19"},
+        {&kXilinxDataImage, "xilinxdata.s19"}, {&kApplicationImage, "application.s19"}};
+    for (const auto& [image, file] : files) {
+        const std::string out = ::testing::TempDir() + "/" + file + ".bin";
+        char command[1024];
+        std::snprintf(command, sizeof command, "srec_cat '%s/%s' -fill 0x%02X 0x%X 0x%X -offset -0x%X -o '%s' -binary",
+                      KZ_RES_DIR, file, image->fill, image->base, image->limit, image->base, out.c_str());
+        ASSERT_EQ(std::system(command), 0) << command;
+        std::ifstream in(out, std::ios::binary);
+        const Bytes expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-TEST(SRecordReader, CountsOutsideTheirRangeEndTheImage)
-{
-    for (const char* bad : {"S1001000EF\r\n", "S12C1000C3\r\n", "S1FF1000F0\r\n", "S1011000EE\r\n",
-                            "S1021000ED\r\n", "S1131000\r\n"}) {
-        const Read read = ReadText(S1(0x1000, {1}) + bad + S1(0x1001, {2}) + kEnd);
-        EXPECT_EQ(read.end, ImageEnd::BadRecord) << bad;
-        EXPECT_EQ(read.buffer[1], 0xEE) << bad;
+        ImageText text{};
+        ASSERT_TRUE(FindImageText(ImageSource{}, image->typeName, image->id, text)) << file;
+        Bytes window(image->limit - image->base, image->fill);
+        EXPECT_EQ(CSRecordReader::ReadImage(text.text, text.length, window.data(), image->base, image->limit),
+                  ImageEnd::EndRecord);
+        EXPECT_EQ(window, expected) << file;
+        EXPECT_FALSE(FindImageText(ImageSource{}, image->typeName, static_cast<uint16_t>(image->id + 10), text));
     }
-    // A count of 3 carries no data and reading goes on.
-    const Read read = ReadText(S1(0x1000, {}) + S1(0x1001, {2}) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[1], 2);
-}
-
-TEST(SRecordReader, RecordsMustLieWhollyInsideTheWindow)
-{
-    Read read = ReadText(S1(0x10FE, {1, 2}) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[0xFF], 2);
-
-    read = ReadText(S1(0x1000, {1}) + S1(0x10FF, {1, 2}) + S1(0x1002, {3}) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::OutsideWindow);
-    EXPECT_EQ(read.buffer[0xFF], 0xEE); // nothing of it placed
-    EXPECT_EQ(read.buffer[2], 0xEE);
-
-    read = ReadText(S1(0x0FFF, {1, 2}) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::OutsideWindow);
-    EXPECT_TRUE(Untouched(read));
-}
-
-TEST(SRecordReader, ExtraCharactersBeforeTheLineEndAreIgnoredAndLaterRecordsWin)
-{
-    std::string first = S1(0x1000, {1, 1});
-    first.insert(first.size() - 2, "  ; note");
-    const Read read = ReadText(first + S1(0x1001, {2}) + kEnd);
-    EXPECT_EQ(read.end, ImageEnd::EndRecord);
-    EXPECT_EQ(read.buffer[0], 1);
-    EXPECT_EQ(read.buffer[1], 2);
-}
-
-TEST(SRecordReader, NeverLooksPastTheTextLength)
-{
-    const std::string whole = S1(0x1000, {1}) + S1(0x1001, {2}) + kEnd;
-    // Cut inside the second record: its carriage return is beyond the length.
-    std::vector<uint8_t> buffer(0x100, 0xEE);
-    const auto cut = static_cast<uint32_t>(whole.find('\r', 14));
-    EXPECT_EQ(CSRecordReader::ReadImage(whole.data(), cut, buffer.data(), 0x1000, 0x1100),
-              ImageEnd::NoRecord);
-    EXPECT_EQ(buffer[0], 1);
-    EXPECT_EQ(buffer[1], 0xEE);
-    EXPECT_EQ(CSRecordReader::ReadImage(whole.data(), 0, buffer.data(), 0x1000, 0x1100),
-              ImageEnd::NoRecord);
 }
 
 } // namespace
