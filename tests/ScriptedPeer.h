@@ -3,6 +3,8 @@
 // the host sends and answers with bytes the test lined up, each once the
 // host has sent a given number of bytes and a given time has passed.
 
+#include "SerialChannel.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,6 +19,11 @@ public:
     ~ScriptedPeer();
 
     const std::string& Path() const { return m_path; }
+    // Opens the channel on this terminal and sets the line mode.
+    bool Open(CSerialChannel& channel, int16_t mode = 2, const PortOptions& options = {})
+    {
+        return channel.Open(m_path, options) && channel.SetLineMode(mode);
+    }
     // Sends bytes once the host has sent afterBytes bytes in all, delay later.
     void AnswerAfter(size_t afterBytes, std::vector<uint8_t> bytes,
                      std::chrono::milliseconds delay = std::chrono::milliseconds(0));
