@@ -6,30 +6,14 @@ namespace {
 
 class FakeSerialPort : public SerialPort {
 public:
-    explicit FakeSerialPort(FakePortState& state) : m_state(state) { m_state.bOpen = true; }
-    ~FakeSerialPort() override
-    {
-        m_state.bOpen = false;
-        ++m_state.closes;
-    }
+    explicit FakeSerialPort(FakePortState& state) : m_state(state) {}
+    ~FakeSerialPort() override { ++m_state.closes; }
 
-    void PurgeAll() override
-    {
-        m_state.waiting.clear();
-        ++m_state.purges;
-    }
-
-    bool ApplyLineSettings(const LineSettings& settings) override
-    {
-        if (m_state.bApplyFails)
-            return false;
-        m_state.applied = settings;
-        return true;
-    }
+    void PurgeAll() override { m_state.waiting.clear(); }
+    bool ApplyLineSettings(const LineSettings&) override { return true; }
 
     bool ClearErrors(uint32_t& waitingBytes) override
     {
-        ++m_state.queries;
         while (!m_state.arrivals.empty() && m_state.arrivals.begin()->first <= m_state.tick) {
             m_state.waiting.push_back(m_state.arrivals.begin()->second);
             m_state.arrivals.erase(m_state.arrivals.begin());
@@ -50,14 +34,10 @@ public:
         return moved == n;
     }
 
-    bool WriteAll(IoRecord&, const uint8_t* buffer, uint32_t count, uint32_t& moved) override
+    bool WriteAll(IoRecord&, const uint8_t*, uint32_t count, uint32_t& moved) override
     {
-        moved = 0;
-        if (m_state.bWriteFails)
-            return false;
-        moved = count - std::min(count, m_state.writeShortBy);
-        m_state.written.insert(m_state.written.end(), buffer, buffer + moved);
-        return true;
+        moved = m_state.bWriteFails ? 0 : count - std::min(count, m_state.writeShortBy);
+        return !m_state.bWriteFails;
     }
 
     void WaitForInput(uint32_t timeoutMs) override

@@ -9,10 +9,8 @@
 #include <deque>
 #include <map>
 #include <memory>
-#include <vector>
 
 struct FakePortState {
-    bool bOpen = false;
     uint32_t tick = 1000;
     // A busy poll, as on Win32: WaitForInput returns at once and every
     // clock reading moves time on by one tick.
@@ -22,12 +20,7 @@ struct FakePortState {
     int failingReadOp = -1;                    // which ReadWaiting call fails; -2 all
     uint32_t writeShortBy = 0;
     bool bWriteFails = false;
-    bool bApplyFails = false;
-    std::vector<uint8_t> written;
-    LineSettings applied{};
     int readOps = 0;
-    int queries = 0;
-    int purges = 0;
     int closes = 0;
 };
 
