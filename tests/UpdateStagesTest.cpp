@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -69,14 +68,24 @@ TEST_F(UpdateStages, ReadBackThatTimesOutDoesNotStopTheStage)
     EXPECT_EQ(Count(Exchange::ReadBlock), 100u); // the read-back ended at the silent block
 }
 
-TEST_F(UpdateStages, MissingImageFailsItsStageBeforeAnythingIsSent)
+// The carried images with the application's text replaced, or left out.
+ImageSource WithApplication(const std::string* text)
 {
-    static std::vector<EmbeddedImage> withoutApplication;
+    static std::vector<EmbeddedImage> images;
+    images.clear();
     const ImageCatalog builtIn = BuiltInImages();
     for (uint32_t i = 0; i < builtIn.count; ++i)
         if (builtIn.images[i].id != kApplicationImage.id)
-            withoutApplication.push_back(builtIn.images[i]);
-    link.SetImageSource({nullptr, {withoutApplication.data(), static_cast<uint32_t>(withoutApplication.size())}});
+            images.push_back(builtIn.images[i]);
+    if (text)
+        images.push_back(
+            {kApplicationImage.typeName, kApplicationImage.id, text->data(), static_cast<uint32_t>(text->size())});
+    return {nullptr, {images.data(), static_cast<uint32_t>(images.size())}};
+}
+
+TEST_F(UpdateStages, MissingImageFailsItsStageBeforeAnythingIsSent)
+{
+    link.SetImageSource(WithApplication(nullptr));
     EXPECT_EQ(RunUpdateStages(link), 4);
     EXPECT_EQ(Count(Exchange::FlashId), 1u); // stage 4 never spoke to the device
     EXPECT_EQ(Now().banks[3], factory.banks[3]);
@@ -85,18 +94,11 @@ TEST_F(UpdateStages, MissingImageFailsItsStageBeforeAnythingIsSent)
 TEST_F(UpdateStages, PagesInFrontOfTheEepromAreNeverSentWhateverTheImageHolds)
 {
     // Data in every page of 0xB600-0xB7FF, and on both sides of them.
-    static std::string text;
+    std::string text;
     for (uint32_t address = 0xB5F0; address < 0xB810; address += 16)
         text += S1(static_cast<uint16_t>(address), std::vector<uint8_t>(16, 0x5A));
     text += kS9;
-    static std::vector<EmbeddedImage> images;
-    const ImageCatalog builtIn = BuiltInImages();
-    for (uint32_t i = 0; i < builtIn.count; ++i)
-        images.push_back(builtIn.images[i].id == kApplicationImage.id
-                             ? EmbeddedImage{"APPLICATION", kApplicationImage.id, text.data(),
-                                             static_cast<uint32_t>(text.size())}
-                             : builtIn.images[i]);
-    link.SetImageSource({nullptr, {images.data(), static_cast<uint32_t>(images.size())}});
+    link.SetImageSource(WithApplication(&text));
 
     ASSERT_EQ(RunUpdateStages(link), 0);
     const State after = Now();
@@ -109,35 +111,25 @@ TEST_F(UpdateStages, PagesInFrontOfTheEepromAreNeverSentWhateverTheImageHolds)
 struct FaultCase {
     const char* fault;
     int failingStage; // 0: the update succeeds all the same
+    int8_t lineMode;  // the host's, after the update
+    const char* detail;
 };
 
 void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
-
-class LineModeAfterFailure : public UpdateStages, public ::testing::WithParamInterface<FaultCase> {};
-
-// Stage 1 switches to the loaders' line before it compares the echo; a
-// failed page leaves the line where the page was sent.
-TEST_P(LineModeAfterFailure, IsTheLoaderLine)
-{
-    sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*ParseFault(GetParam().fault)); });
-    EXPECT_EQ(RunUpdateStages(link), GetParam().failingStage);
-    EXPECT_EQ(sim.HostLineMode(), kLoaderLine);
-}
-
-INSTANTIATE_TEST_SUITE_P(Failures, LineModeAfterFailure,
-                         ::testing::Values(FaultCase{"corrupt:echo:1:255", 1},
-                                           FaultCase{"nak:program:5", 3}));
 
 class UpdateStageFaults : public UpdateStages, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(UpdateStageFaults, FailTheirStageAndAFreshUpdateSucceeds)
 {
-    const auto fault = ParseFault(GetParam().fault);
+    const FaultCase& c = GetParam();
+    const auto fault = ParseFault(c.fault);
     ASSERT_TRUE(fault);
     sim.WithDevice([&](KestruneDevice& device) { device.AddFault(*fault); });
-    EXPECT_EQ(RunUpdateStages(link), GetParam().failingStage);
+    EXPECT_EQ(RunUpdateStages(link), c.failingStage);
+    EXPECT_EQ(sim.HostLineMode(), c.lineMode);
+    EXPECT_STREQ(link.FailureDetail(), c.detail);
     EXPECT_EQ(Now().eeprom, factory.eeprom);
-    if (GetParam().failingStage == 1 || GetParam().failingStage == 2) { // flash untouched until the erase
+    if (c.failingStage == 1 || c.failingStage == 2) { // flash untouched until the erase
         EXPECT_EQ(Now().banks[3], factory.banks[3]);
     }
 
@@ -152,23 +144,29 @@ TEST_P(UpdateStageFaults, FailTheirStageAndAFreshUpdateSucceeds)
     EXPECT_EQ(Now().eeprom, factory.eeprom);
 }
 
+// Stage 1 switches to the loaders' line before it compares the echo; a
+// failed page leaves the line where the page was sent. The loader's 'Y' is
+// read 500 ms after the 'V', within 100 ms. The 7th page of the FPGA image
+// is 0xBB00.
 INSTANTIATE_TEST_SUITE_P(
     Faults, UpdateStageFaults,
-    ::testing::Values(FaultCase{"corrupt:echo:1:255", 1}, FaultCase{"silence:sign-on", 1},
-                      FaultCase{"nak:clear", 2}, FaultCase{"nak:write:100", 2},
-                      FaultCase{"corrupt:read:17:5", 2}, FaultCase{"silence:ping", 2},
-                      // the loader's 'Y' is read 500 ms after the 'V', within 100 ms
-                      FaultCase{"late:ping:1:300", 0}, FaultCase{"late:ping:1:450", 0},
-                      FaultCase{"late:ping:1:700", 2},
-                      FaultCase{"corrupt:flash-id:1:1", 3}, FaultCase{"late:erase:1:1000", 3},
-                      FaultCase{"nak:program:10:0xFF", 3}, FaultCase{"nak:program:60", 4},
-                      FaultCase{"unplug:program:100", 4}, FaultCase{"late:program:200:150", 4}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) {
-        std::string name = info.param.fault;
-        for (char& c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return name;
-    });
+    ::testing::Values(
+        FaultCase{"corrupt:echo:1:255", 1, kLoaderLine, "echo differs at byte 255: sent 0x00, got 0x01"},
+        FaultCase{"silence:sign-on", 1, kLoaderLine, "no sign-on 'X' within 3 s"},
+        FaultCase{"nak:clear", 2, kLoaderLine, "clear: device answered 0x01"},
+        FaultCase{"nak:write:100", 2, kLoaderLine, "write block 0x6C60: device answered 0x01"},
+        FaultCase{"corrupt:read:17:5", 2, kLoaderLine, "read-back of block 0x6200 differs from what was written"},
+        FaultCase{"silence:ping", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
+        FaultCase{"late:ping:1:450", 0, kRunLine, ""},
+        FaultCase{"late:ping:1:700", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
+        FaultCase{"corrupt:flash-id:1:1", 3, kLoaderLine, "flash device code 0x21, expected 0x20"},
+        FaultCase{"late:erase:1:1000", 3, kLoaderLine,
+                  "erase of bank 2 (answer read 2 s after the command): no answer within 100 ms"},
+        FaultCase{"nak:program:7", 3, kLoaderLine,
+                  "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)"},
+        FaultCase{"nak:program:60", 4, kLoaderLine,
+                  "page 0x8500 of bank 3: device answered 0x01 (a byte failed to program)"},
+        FaultCase{"unplug:program:100", 4, kLoaderLine, "page 0x9900 of bank 3: no answer within 100 ms"},
+        FaultCase{"late:program:200:150", 4, kLoaderLine, "page 0xCE80 of bank 3: no answer within 100 ms"}));
 
 } // namespace
