@@ -15,7 +15,7 @@
 
 namespace {
 
-CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, "", RunBench); }
+CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, "", {}, RunBench); }
 
 TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
 {

@@ -68,19 +68,10 @@ TEST(CliPorts, ListingShowsWhatAPersonNeedsToChoose)
 {
     EXPECT_TRUE(Has(FormatPortList({}), "No serial ports found"));
     EXPECT_TRUE(Has(FormatPortList({}), "dmesg"));
-    PortInfo usb;
-    usb.path = "/dev/ttyUSB0";
-    usb.stableName = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0";
-    usb.driver = "ftdi_sio";
-    usb.bUsb = true;
-    usb.vid = 0x0403;
-    usb.pid = 0x6001;
-    usb.manufacturer = "FTDI";
-    usb.product = "FT232R USB UART";
-    usb.serial = "A10K3XYZ";
-    PortInfo uart;
-    uart.path = "/dev/ttyS2";
-    uart.driver = "serial8250";
+    // path, stable name, driver, description, USB, ids, maker, product, serial number
+    const PortInfo usb{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0", "ftdi_sio", "",
+                       true, 0x0403, 0x6001, "FTDI", "FT232R USB UART", "A10K3XYZ"};
+    const PortInfo uart{"/dev/ttyS2", "", "serial8250", "", false, 0, 0, "", "", ""};
     const std::string list = FormatPortList({usb, uart});
     for (const char* line : {"/dev/ttyUSB0\n", "    driver        ftdi_sio\n",
                              "    USB           0403:6001, FTDI, FT232R USB UART, serial A10K3XYZ\n",
@@ -140,23 +131,18 @@ TEST(CliUpdater, InterruptAtThePromptSendsNothing)
     ScriptedPeer peer;
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    std::FILE* in = fdopen(fds[0], "r"); // nobody answers
     std::thread sender([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         kill(getpid(), SIGINT);
     });
-    std::string error;
-    const auto options = ParseCliOptions({"--device", peer.Path()}, error);
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    std::FILE* in = fdopen(fds[0], "r"); // nobody answers
-    const int exit = RunUpdater(*options, CliStreams{out, err, in});
+    const CliRun run = RunCli({"--device", peer.Path()}, "", {nullptr, in});
     sender.join();
     std::fclose(in);
     close(fds[1]);
-    EXPECT_EQ(exit, 130);
-    EXPECT_TRUE(Has(Slurp(err), "nothing was sent for it"));
+    EXPECT_EQ(run.exit, 130);
+    EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
     EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
-    Slurp(out);
 }
 
 } // namespace

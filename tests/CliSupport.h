@@ -27,8 +27,15 @@ inline std::string Slurp(std::FILE* file)
     return text;
 }
 
+// Streams a test gives instead of the scratch files: then the run's out is
+// not kept, or its input not taken from input.
+struct GivenStreams {
+    std::FILE* out = nullptr;
+    std::FILE* in = nullptr;
+};
+
 // Runs an update by default; RunBench runs a bench the same way.
-inline CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "",
+inline CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "", GivenStreams given = {},
                      int (*run)(const CliOptions&, const CliStreams&) = RunUpdater)
 {
     std::string error;
@@ -36,14 +43,18 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
     EXPECT_TRUE(options) << error;
     if (!options)
         return CliRun{ExitUsage, "", error};
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = given.out ? given.out : std::tmpfile();
     std::FILE* err = std::tmpfile();
-    std::FILE* in = std::tmpfile();
-    std::fputs(input.c_str(), in);
-    std::rewind(in);
+    std::FILE* in = given.in;
+    if (!in) {
+        in = std::tmpfile();
+        std::fputs(input.c_str(), in);
+        std::rewind(in);
+    }
     const int exit = run(*options, CliStreams{out, err, in});
-    std::fclose(in);
-    return CliRun{exit, Slurp(out), Slurp(err)};
+    if (!given.in)
+        std::fclose(in);
+    return CliRun{exit, given.out ? "" : Slurp(out), Slurp(err)};
 }
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
