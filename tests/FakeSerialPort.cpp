@@ -9,7 +9,12 @@ public:
     explicit FakeSerialPort(FakePortState& state) : m_state(state) {}
     ~FakeSerialPort() override { ++m_state.closes; }
 
-    void PurgeAll() override { m_state.waiting.clear(); }
+    void PurgeAll() override
+    {
+        uint32_t waiting;
+        ClearErrors(waiting);
+        m_state.waiting.clear();
+    }
     bool ApplyLineSettings(const LineSettings&) override { return true; }
 
     bool ClearErrors(uint32_t& waitingBytes) override
@@ -34,9 +39,11 @@ public:
         return moved == n;
     }
 
-    bool WriteAll(IoRecord&, const uint8_t*, uint32_t count, uint32_t& moved) override
+    bool WriteAll(IoRecord&, const uint8_t* buffer, uint32_t count, uint32_t& moved) override
     {
         moved = m_state.bWriteFails ? 0 : count - std::min(count, m_state.writeShortBy);
+        if (m_state.onWrite)
+            m_state.onWrite(buffer, moved);
         return !m_state.bWriteFails;
     }
 
@@ -51,6 +58,7 @@ public:
     }
 
     uint32_t TickCount() const override { return m_state.bBusyPoll ? m_state.tick++ : m_state.tick; }
+    void Sleep(uint32_t ms) override { m_state.tick += ms; }
 
 private:
     FakePortState& m_state;

@@ -1,12 +1,13 @@
 #pragma once
-// A scripted stand-in for a port, with a clock of its own, so the channel's
-// algorithms can be checked pass by pass. The test keeps the state; the
-// port the channel holds works on it.
+// A scripted stand-in for a port, with a clock of its own (sleeps only move
+// it on), so the channel's algorithms can be checked pass by pass. The test
+// keeps the state; the port the channel holds works on it.
 
 #include "SerialPort.h"
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -22,6 +23,8 @@ struct FakePortState {
     bool bWriteFails = false;
     int readOps = 0;
     int closes = 0;
+    // Sees every frame written, and may line up arrivals in answer.
+    std::function<void(const uint8_t* frame, uint32_t count)> onWrite;
 };
 
 std::unique_ptr<SerialPort> OpenFakePort(FakePortState& state);

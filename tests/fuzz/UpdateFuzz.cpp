@@ -9,6 +9,7 @@
 // only, and every JSON line parses.
 
 #include "DeviceLink.h"
+#include "FakeSerialPort.h"
 #include "JsonReport.h"
 #include "ProgressPlan.h"
 #include "UpdateRun.h"
@@ -17,51 +18,18 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <sstream>
 
 namespace {
 
-// A Kestrune as the fuzzer makes it answer.
-class FuzzedKestrune : public SerialPort {
+// A Kestrune as the fuzzer makes it answer, behind the tests' stand-in port.
+class FuzzedKestrune {
 public:
-    explicit FuzzedKestrune(FuzzedDataProvider& input) : m_input(input) {}
-
-    void PurgeAll() override
+    FuzzedKestrune(FuzzedDataProvider& input, FakePortState& port) : m_input(input), m_port(port)
     {
-        while (!m_arriving.empty() && m_arriving.front().first <= m_now)
-            m_arriving.pop_front();
+        port.tick = 0;
+        port.onWrite = [this](const uint8_t* frame, uint32_t count) { Answer(SoundAnswer(frame, count)); };
     }
-    bool ApplyLineSettings(const LineSettings&) override { return true; }
-    bool ClearErrors(uint32_t& waiting) override
-    {
-        waiting = 0;
-        for (const auto& [at, byte] : m_arriving)
-            waiting += at <= m_now ? 1 : 0;
-        return true;
-    }
-    bool ReadWaiting(IoRecord&, uint8_t* buffer, uint32_t n, uint32_t& moved) override
-    {
-        for (moved = 0; moved < n && !m_arriving.empty() && m_arriving.front().first <= m_now; ++moved) {
-            buffer[moved] = m_arriving.front().second;
-            m_arriving.pop_front();
-        }
-        return moved == n;
-    }
-    bool WriteAll(IoRecord&, const uint8_t* frame, uint32_t count, uint32_t& moved) override
-    {
-        moved = count;
-        Answer(SoundAnswer(frame, count));
-        return true;
-    }
-    void WaitForInput(uint32_t timeoutMs) override
-    {
-        m_now += m_arriving.empty() || m_arriving.front().first > m_now + timeoutMs
-                     ? timeoutMs
-                     : m_arriving.front().first - m_now;
-    }
-    uint32_t TickCount() const override { return m_now; }
-    void Sleep(uint32_t ms) override { m_now += ms; }
 
 private:
     std::vector<uint8_t> SoundAnswer(const uint8_t* frame, uint32_t count)
@@ -73,13 +41,13 @@ private:
         }
         if (count == 3 && frame[0] == 0x02)
             return {0x02, 0x08, 0x20, '5', '.', '0', '.', '3', 0x01, 0xF7};
+        uint8_t* at = m_memory.data() + (count > 2 ? frame[1] << 8 | frame[2] : 0);
         if (count == 35 && frame[0] == 'w') {
-            std::copy(frame + 3, frame + 35, m_memory + (frame[1] << 8 | frame[2]));
+            std::copy(frame + 3, frame + 35, at);
             return {'D'};
         }
         if (count == 3 && frame[0] == 'r')
-            return std::vector<uint8_t>(m_memory + (frame[1] << 8 | frame[2]),
-                                        m_memory + (frame[1] << 8 | frame[2]) + 32);
+            return std::vector<uint8_t>(at, at + 32);
         switch (frame[0]) {
         case 'F': return {'D'};
         case 'V': return {'Y'};
@@ -105,15 +73,15 @@ private:
         else if (choice >= 160)
             bytes = m_input.ConsumeBytes<uint8_t>(m_input.ConsumeIntegralInRange<size_t>(0, 300));
         // A line keeps its order: nothing overtakes a byte still on its way.
-        const uint32_t at = std::max(m_now + delay, m_arriving.empty() ? 0 : m_arriving.back().first);
+        const uint32_t at =
+            std::max(m_port.tick + delay, m_port.arrivals.empty() ? 0 : m_port.arrivals.rbegin()->first);
         for (uint8_t byte : bytes)
-            m_arriving.emplace_back(at, byte);
+            m_port.arrivals.emplace(at, byte);
     }
 
     FuzzedDataProvider& m_input;
-    uint32_t m_now = 0;
-    std::deque<std::pair<uint32_t, uint8_t>> m_arriving; // tick it arrives at, byte
-    uint8_t m_memory[0x10000 + 32] = {};
+    FakePortState& m_port;
+    std::vector<uint8_t> m_memory = std::vector<uint8_t>(0x10000 + 32);
 };
 
 // The report sees what a person or a script would.
@@ -136,10 +104,7 @@ void Require(bool holds, const char* what)
 
 bool PrintableLines(const char* text, size_t length)
 {
-    for (size_t i = 0; i < length; ++i)
-        if ((text[i] < 0x20 || text[i] > 0x7E) && text[i] != '\n')
-            return false;
-    return true;
+    return std::all_of(text, text + length, [](char c) { return (c >= 0x20 && c <= 0x7E) || c == '\n'; });
 }
 
 } // namespace
@@ -148,10 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     FuzzedDataProvider input(data, size);
-    auto port = std::make_unique<FuzzedKestrune>(input);
-    FuzzedKestrune& device = *port;
+    FakePortState port;
+    FuzzedKestrune device(input, port);
     CDeviceLink link;
-    Require(link.Open(std::move(port)), "the port did not open");
+    Require(link.Open(OpenFakePort(port)), "the port did not open");
 
     char* terminal = nullptr;
     char* json = nullptr;
@@ -167,8 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto version = QueryDeviceVersion(link);
     const int failedStage = RunUpdateStages(link);
     // Allowances and pauses of a whole update come to well under two minutes.
-    Require(device.TickCount() < 120000, "the update ran past its allowances");
+    Require(port.tick < 120000, "the update ran past its allowances");
     Require(failedStage >= 0 && failedStage <= 4, "no such stage");
+    Require(size > 0 || failedStage == 0, "the update of a sound Kestrune failed");
     Require(failedStage == 0 || link.FailureDetail()[0] != '\0', "a failure without its reason");
     for (UpdateReport* report : {text.get(), events.get()}) {
         report->Start("fuzzed Kestrune", version);
