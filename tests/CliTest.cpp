@@ -1,18 +1,22 @@
-// The command-line updater: its arguments, prompts, outputs and traces.
+// The command-line updater run as a whole: its arguments, the prompt, and
+// what a run says (the steps, the outcome, a port that will not open, an
+// update that ended early).
 
 #include "CliSupport.h"
-#include "ImageList.h"
 #include "ScriptedPeer.h"
 
-#include <nlohmann/json.hpp>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct ArgsCase {
     std::vector<std::string> args;
@@ -76,148 +80,126 @@ TEST(CliPrompt, OnlyAnExplicitYesStartsTheUpdate)
     }
 }
 
-struct RunCase {
-    std::vector<std::string> args;
-    int exit;
-    std::vector<std::string> out; // in this order
-    std::vector<std::string> notOut;
-    std::string err; // all of it when empty
+// A child process that holds a device open with a plain open(), as a
+// terminal program would.
+struct Holder {
+    explicit Holder(const std::string& path)
+    {
+        pid = fork();
+        if (pid == 0) {
+            closefrom(3); // none of this process's own ends of the terminal
+            open(path.c_str(), O_RDWR | O_NOCTTY);
+            pause();
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ~Holder()
+    {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    pid_t pid;
 };
 
-// Against the simulated Kestrune; words meant for the dialog stay in the dialog.
-TEST(CliUpdater, ShowsTheStepsTheOutcomeAndWhereItStopped)
+struct RunCase {
+    const char* what;
+    std::vector<std::string> args;
+    int exit;
+    std::vector<std::string> out; // in this order; nothing at all where none
+    std::vector<std::string> notOut;
+    std::vector<std::string> err; // nothing at all where none
+    int signal = 0;               // sent signalMs after the start
+    int signalMs = 0;
+};
+
+// Updates of the simulated Kestrune and ports that will not open. An update
+// ends within half a second of a signal, or of the adapter going away, with
+// the stage, where it stopped, and what to do next. Words meant for the
+// dialog stay in the dialog.
+TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
 {
+    ScriptedPeer held;
+    Holder holder(held.Path());
+    const std::string file = ::testing::TempDir() + "kz-not-a-port";
+    std::ofstream(file) << "text";
+    const auto version = [](const std::string& device) {
+        return std::vector<std::string>{"--device", device, "--version-only"};
+    };
+    const std::string before = "Version In Your Kestrune:  4.2.1";
     const RunCase cases[] = {
-        {{}, ExitSuccess,
-         {"Version In Your Kestrune:  4.2.1", "[3/4] FPGA firmware        erase    1/1",
-          "[4/4] Application firmware program  247/247", "Firmware update was successful",
-          "Version In Your Kestrune:  5.0.3"},
-         {"clicking OK", "click away"}, ""},
-        {{"--fault", "nak:program:7"}, ExitStageFailed, {"[3/4] FPGA firmware        program  6/49  stopped here"},
-         {"[4/4]"}, "Kestrune Zeruzuz Error: Could Not Load the FPGA Firmware.\n  page 0xBB00 of bank 2: "},
-        {{"-q", "--fault", "silence:ping"}, ExitStageFailed, {"Version In Your Kestrune:  4.2.1"}, {"[1/4]", "SET"},
-         "Could Not Load the Secondary Bootstrap Program.\n  ping"},
+        {"an update", {}, ExitSuccess,
+         {before, "[3/4] FPGA firmware        erase    1/1", "[4/4] Application firmware program  247/247",
+          "Firmware update was successful", "Version In Your Kestrune:  5.0.3"},
+         {"clicking OK", "click away"}, {}},
+        {"a failed page", {"--fault", "nak:program:7"}, ExitStageFailed,
+         {"[3/4] FPGA firmware        program  6/49  stopped here"}, {"[4/4]"},
+         {"Kestrune Zeruzuz Error: Could Not Load the FPGA Firmware.\n  page 0xBB00 of bank 2: "}},
+        {"quiet", {"-q", "--fault", "silence:ping"}, ExitStageFailed, {before}, {"[1/4]", "SET"},
+         {"Could Not Load the Secondary Bootstrap Program.\n  ping"}},
+        {"no such port", version("/nonexistent/ttyKZ"), ExitPortUnavailable, {}, {},
+         {"/nonexistent/ttyKZ: No such file or directory", "--list-ports"}},
+        {"a file", version(file), ExitPortUnavailable, {}, {}, {file + ": not a terminal device (a file)"}},
+        {"a folder", version("/tmp"), ExitPortUnavailable, {}, {}, {"/tmp: not a terminal device (a folder)"}},
+        {"a port another program holds", version(held.Path()), ExitPortUnavailable, {}, {},
+         {held.Path() + ": in use by another program:", "(process " + std::to_string(holder.pid) + ")"}},
+        {"Ctrl-C", {"--paced"}, 130, {before}, {}, {"Interrupted during stage 2 (Secondary bootstrap)"}, SIGINT, 3500},
+        {"SIGTERM", {"--paced", "-q"}, 143, {before}, {}, {"Terminated during stage 2"}, SIGTERM, 3500},
+        {"Ctrl-C in a fixed pause", {"-q"}, 130, {before}, {},
+         {"interrupted during the 2 s pause after erasing bank 2"}, SIGINT, 3700},
+        {"adapter pulled", {"--fault", "unplug-adapter:write:100"}, ExitStageFailed, {before}, {},
+         {"write block 0x6C60: the serial adapter was disconnected"}},
+        {"adapter pulled before a write", {"--fault", "unplug-adapter:jump"}, ExitStageFailed, {before}, {},
+         {"ping: the write failed: the serial adapter was disconnected"}},
     };
     for (const RunCase& c : cases) {
+        Clock::time_point signalled{};
+        std::thread sender;
+        if (c.signal)
+            sender = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.signalMs));
+                signalled = Clock::now();
+                kill(getpid(), c.signal);
+            });
         const CliRun run = RunCli(c.args);
-        EXPECT_EQ(run.exit, c.exit) << run.err;
+        const auto ended = Clock::now();
+        if (sender.joinable())
+            sender.join();
+        EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
+        EXPECT_EQ(run.out.empty(), c.out.empty()) << c.what << ": " << run.out;
         size_t at = 0;
-        for (const std::string& part : c.out) {
-            at = run.out.find(part, at);
-            EXPECT_NE(at, std::string::npos) << part << " in\n" << run.out;
-        }
+        for (const std::string& part : c.out)
+            EXPECT_NE(at = run.out.find(part, at), std::string::npos) << c.what << ": " << part << " in\n" << run.out;
         for (const std::string& part : c.notOut)
-            EXPECT_FALSE(Has(run.out, part)) << part << " in\n" << run.out;
-        EXPECT_TRUE(c.err.empty() ? run.err.empty() : Has(run.err, c.err)) << run.err;
-    }
-}
-
-// On a terminal the progress is one line redrawn in place, at most ten
-// times a second (each new step may add one).
-TEST(CliUpdater, OnATerminalOneLineIsRedrawnAtMostTenTimesASecond)
-{
-    ScriptedPeer terminal; // takes what is written to the terminal
-    std::FILE* out = std::fopen(terminal.Path().c_str(), "w");
-    ASSERT_TRUE(out);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunCli({}, "", {out}).exit, ExitSuccess);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fclose(out);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
-    const std::vector<uint8_t> bytes = terminal.Received();
-    const std::string shown(bytes.begin(), bytes.end());
-    const auto redraws = std::count(shown.begin(), shown.end(), '\r');
-    EXPECT_GT(redraws, 9);
-    EXPECT_LE(redraws, 10 * seconds + 9 + 1) << seconds << " s";
-    EXPECT_TRUE(Has(shown, "\r[4/4] Application firmware program  [##############################] 100%  0:00 left"))
-        << shown;
-    EXPECT_FALSE(Has(shown, "247/247")); // counts are for plain output
-}
-
-TEST(CliUpdater, JsonEventsParseAndTellTheWholeRun)
-{
-    const CliRun run = RunCli({"--json", "--fault", "nak:clear"});
-    EXPECT_EQ(run.exit, ExitStageFailed);
-    std::vector<nlohmann::json> events;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        events.push_back(nlohmann::json::parse(line)); // throws on anything that is not JSON
-    ASSERT_GE(events.size(), 5u);
-    EXPECT_EQ(events.front()["event"], "start");
-    EXPECT_EQ(events.front()["device_version"], "4.2.1");
-    EXPECT_EQ(events.front()["firmware"], "5.0.3");
-    std::vector<std::string> stages;
-    for (const auto& event : events)
-        if (event["event"] == "stage_begin" || event["event"] == "stage_end")
-            stages.push_back(event["event"].get<std::string>() + std::to_string(event["stage"].get<int>()));
-    EXPECT_EQ(stages, (std::vector<std::string>{"stage_begin1", "stage_end1", "stage_begin2", "stage_end2"}));
-    EXPECT_EQ(events.back(), nlohmann::json({{"event", "result"}, {"ok", false}, {"stage", 2},
-                                             {"message", "Could Not Load the Secondary Bootstrap Program."},
-                                             {"detail", "clear: device answered 0x01"}}));
-}
-
-// Whatever text the device reports, a person's terminal and a script's
-// JSON get printable ASCII: every other byte, and the backslash, as \xNN.
-TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
-{
-    const struct {
-        std::vector<uint8_t> text; // the five bytes of the version
-        const char* shown;
-    } cases[] = {
-        {{'4', '"', '2', '.', '1'}, "4\"2.1"},
-        {{'4', '\\', '2', '.', '1'}, "4\\x5C2.1"},
-        {{'4', 0x07, '2', 0x0D, '1'}, "4\\x072\\x0D1"},
-        {{0x1B, '[', '2', 'J', 'A'}, "\\x1B[2JA"},
-        {{0xC3, '(', 0xFF, 0x80, 'A'}, "\\xC3(\\xFF\\x80A"},
-    };
-    for (const auto& c : cases) {
-        for (const bool json : {false, true}) {
-            ScriptedPeer peer;
-            std::vector<uint8_t> reply = {0x02, 0x08, 0x20};
-            reply.insert(reply.end(), c.text.begin(), c.text.end());
-            reply.insert(reply.end(), {0x01, 0xF7});
-            peer.AnswerAfter(3, reply);
-            std::vector<std::string> args = {"--device", peer.Path(), "--version-only"};
-            if (json)
-                args.push_back("--json");
-            const CliRun run = RunCli(args);
-            EXPECT_EQ(run.exit, ExitSuccess);
-            const auto printable = [](char ch) { return ch == '\n' || (ch >= 0x20 && ch < 0x7F); };
-            EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(), printable)) << run.out;
-            if (json)
-                EXPECT_EQ(nlohmann::json::parse(run.out)["device_version"], c.shown) << run.out;
-            else
-                EXPECT_TRUE(Has(run.out, std::string("Version In Your Kestrune:  ") + c.shown + "\n")) << run.out;
+            EXPECT_FALSE(Has(run.out, part)) << c.what << ": " << part << " in\n" << run.out;
+        EXPECT_EQ(run.err.empty(), c.err.empty()) << c.what << ": " << run.err;
+        for (const std::string& part : c.err)
+            EXPECT_TRUE(Has(run.err, part)) << c.what << ": " << run.err;
+        if (c.signal) {
+            EXPECT_LT(ended - signalled, std::chrono::milliseconds(500)) << c.what;
+            EXPECT_TRUE(Has(run.err, "bootstrap mode again")) << run.err;
+            EXPECT_FALSE(Has(run.err, "no answer") || Has(run.err, "disconnected")) << run.err;
         }
     }
 }
 
-TEST(CliUpdater, TraceHasEveryExchangeWithLongFramesFolded)
+TEST(CliUpdater, InterruptAtThePromptSendsNothing)
 {
-    const std::string path = ::testing::TempDir() + "kz-trace.txt";
-    ASSERT_EQ(RunCli({"--trace", path, "-q"}).exit, ExitSuccess);
-    std::ifstream trace(path);
-    int pages = 0, blocks = 0, lines = 0;
-    for (std::string line; std::getline(trace, line); ++lines) {
-        if (Has(line, "-> mode 2  page 0x")) {
-            ++pages;
-            EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
-        }
-        blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
-    }
-    EXPECT_EQ(pages, 49 + 247);
-    EXPECT_EQ(blocks, 256);
-    EXPECT_LT(lines, 2000); // one line a frame, not one a byte
-}
-
-TEST(CliImages, ListsWhatTheProgramCarries)
-{
-    const std::string list = FormatImageList();
-    for (const char* row : {"BOOTONE      129  0x0000-0x00FF          222                 -",
-                            "BOOTTWO      130  0x6000-0x7FFF         6584                 -",
-                            "XILINXDATA   131  0x8000-0xFFFF         6265                49",
-                            "APPLICATION  132  0x8000-0xFFFF        32255               247"})
-        EXPECT_TRUE(Has(list, row)) << list;
+    ScriptedPeer peer;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::FILE* in = fdopen(fds[0], "r"); // nobody answers
+    std::thread sender([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(getpid(), SIGINT);
+    });
+    const CliRun run = RunCli({"--device", peer.Path()}, "", {nullptr, in});
+    sender.join();
+    std::fclose(in);
+    close(fds[1]);
+    EXPECT_EQ(run.exit, 130);
+    EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
+    EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
 }
 
 } // namespace

@@ -1,0 +1,144 @@
+// What the command-line updater shows: the progress on a terminal, JSON
+// events, the device's text, the wire trace, and the images and ports it
+// lists.
+
+#include "CliSupport.h"
+#include "ImageList.h"
+#include "PortList.h"
+#include "ScriptedPeer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// On a terminal the progress is one line redrawn in place, at most ten
+// times a second (each new step may add one).
+TEST(CliUpdater, OnATerminalOneLineIsRedrawnAtMostTenTimesASecond)
+{
+    ScriptedPeer terminal; // takes what is written to the terminal
+    std::FILE* out = std::fopen(terminal.Path().c_str(), "w");
+    ASSERT_TRUE(out);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunCli({}, "", {out}).exit, ExitSuccess);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fclose(out);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
+    const std::vector<uint8_t> bytes = terminal.Received();
+    const std::string shown(bytes.begin(), bytes.end());
+    const auto redraws = std::count(shown.begin(), shown.end(), '\r');
+    EXPECT_GT(redraws, 9);
+    EXPECT_LE(redraws, 10 * seconds + 9 + 1) << seconds << " s";
+    EXPECT_TRUE(Has(shown, "\r[4/4] Application firmware program  [##############################] 100%  0:00 left"))
+        << shown;
+    EXPECT_FALSE(Has(shown, "247/247")); // counts are for plain output
+}
+
+TEST(CliUpdater, JsonEventsParseAndTellTheWholeRun)
+{
+    const CliRun run = RunCli({"--json", "--fault", "nak:clear"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        events.push_back(nlohmann::json::parse(line)); // throws on anything that is not JSON
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(events.front()["event"], "start");
+    EXPECT_EQ(events.front()["device_version"], "4.2.1");
+    EXPECT_EQ(events.front()["firmware"], "5.0.3");
+    std::vector<std::string> stages;
+    for (const auto& event : events)
+        if (event["event"] == "stage_begin" || event["event"] == "stage_end")
+            stages.push_back(event["event"].get<std::string>() + std::to_string(event["stage"].get<int>()));
+    EXPECT_EQ(stages, (std::vector<std::string>{"stage_begin1", "stage_end1", "stage_begin2", "stage_end2"}));
+    EXPECT_EQ(events.back(), nlohmann::json({{"event", "result"}, {"ok", false}, {"stage", 2},
+                                             {"message", "Could Not Load the Secondary Bootstrap Program."},
+                                             {"detail", "clear: device answered 0x01"}}));
+}
+
+// Whatever text the device reports, a person's terminal and a script's
+// JSON get printable ASCII: every other byte, and the backslash, as \xNN.
+TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
+{
+    const struct {
+        std::vector<uint8_t> text; // the five bytes of the version
+        const char* shown;
+    } cases[] = {
+        {{'4', '"', '2', '.', '1'}, "4\"2.1"},
+        {{'4', '\\', '2', '.', '1'}, "4\\x5C2.1"},
+        {{'4', 0x07, '2', 0x0D, '1'}, "4\\x072\\x0D1"},
+        {{0x1B, '[', '2', 'J', 'A'}, "\\x1B[2JA"},
+        {{0xC3, '(', 0xFF, 0x80, 'A'}, "\\xC3(\\xFF\\x80A"},
+    };
+    for (const auto& c : cases) {
+        for (const bool json : {false, true}) {
+            ScriptedPeer peer;
+            std::vector<uint8_t> reply = {0x02, 0x08, 0x20};
+            reply.insert(reply.end(), c.text.begin(), c.text.end());
+            reply.insert(reply.end(), {0x01, 0xF7});
+            peer.AnswerAfter(3, reply);
+            std::vector<std::string> args = {"--device", peer.Path(), "--version-only"};
+            if (json)
+                args.push_back("--json");
+            const CliRun run = RunCli(args);
+            EXPECT_EQ(run.exit, ExitSuccess);
+            const auto printable = [](char ch) { return ch == '\n' || (ch >= 0x20 && ch < 0x7F); };
+            EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(), printable)) << run.out;
+            if (json)
+                EXPECT_EQ(nlohmann::json::parse(run.out)["device_version"], c.shown) << run.out;
+            else
+                EXPECT_TRUE(Has(run.out, std::string("Version In Your Kestrune:  ") + c.shown + "\n")) << run.out;
+        }
+    }
+}
+
+TEST(CliUpdater, TraceHasEveryExchangeWithLongFramesFolded)
+{
+    const std::string path = ::testing::TempDir() + "kz-trace.txt";
+    ASSERT_EQ(RunCli({"--trace", path, "-q"}).exit, ExitSuccess);
+    std::ifstream trace(path);
+    int pages = 0, blocks = 0, lines = 0;
+    for (std::string line; std::getline(trace, line); ++lines) {
+        if (Has(line, "-> mode 2  page 0x")) {
+            ++pages;
+            EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
+        }
+        blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
+    }
+    EXPECT_EQ(pages, 49 + 247);
+    EXPECT_EQ(blocks, 256);
+    EXPECT_LT(lines, 2000); // one line a frame, not one a byte
+}
+
+TEST(CliImages, ListsWhatTheProgramCarries)
+{
+    const std::string list = FormatImageList();
+    for (const char* row : {"BOOTONE      129  0x0000-0x00FF          222                 -",
+                            "BOOTTWO      130  0x6000-0x7FFF         6584                 -",
+                            "XILINXDATA   131  0x8000-0xFFFF         6265                49",
+                            "APPLICATION  132  0x8000-0xFFFF        32255               247"})
+        EXPECT_TRUE(Has(list, row)) << list;
+}
+
+TEST(CliPorts, ListingShowsWhatAPersonNeedsToChoose)
+{
+    EXPECT_TRUE(Has(FormatPortList({}), "No serial ports found"));
+    EXPECT_TRUE(Has(FormatPortList({}), "dmesg"));
+    // path, stable name, driver, description, USB, ids, maker, product, serial number
+    const PortInfo usb{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0", "ftdi_sio", "",
+                       true, 0x0403, 0x6001, "FTDI", "FT232R USB UART", "A10K3XYZ"};
+    const PortInfo uart{"/dev/ttyS2", "", "serial8250", "", false, 0, 0, "", "", ""};
+    const std::string list = FormatPortList({usb, uart});
+    for (const char* line : {"/dev/ttyUSB0\n", "    driver        ftdi_sio\n",
+                             "    USB           0403:6001, FTDI, FT232R USB UART, serial A10K3XYZ\n",
+                             "    choose with   --device /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0\n",
+                             "/dev/ttyS2\n", "    choose with   --port 3\n"})
+        EXPECT_TRUE(Has(list, line)) << list;
+}
+
+} // namespace
