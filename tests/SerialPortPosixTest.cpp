@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
-#include <cerrno>
 #include <chrono>
 #include <numeric>
 
@@ -27,12 +26,6 @@ protected:
     CSerialChannel channel;
 };
 
-TEST(PortNames, PortNumberIsTheMatchingSerialDevice)
-{
-    EXPECT_EQ(PortNameOf(1), "/dev/ttyS0");
-    EXPECT_EQ(PortNameOf(3), "/dev/ttyS2");
-}
-
 TEST_F(SerialPortPosix, PortIsHeldExclusively)
 {
     CSerialChannel second;
@@ -40,15 +33,6 @@ TEST_F(SerialPortPosix, PortIsHeldExclusively)
     EXPECT_FALSE(peer.Open(second));
     channel.Close();
     EXPECT_TRUE(peer.Open(second));
-}
-
-TEST_F(SerialPortPosix, MissingDeviceOrNonTerminalDoesNotOpen)
-{
-    EXPECT_FALSE(channel.Open("/nonexistent/ttyKZ"));
-    EXPECT_EQ(channel.OpenFailure().systemError, ENOENT);
-    EXPECT_FALSE(channel.Open("/dev/null"));
-    EXPECT_EQ(channel.OpenFailure().cause, PortOpenFailure::Cause::NotATerminal);
-    EXPECT_FALSE(channel.IsOpen());
 }
 
 TEST_F(SerialPortPosix, SettingsAPreviousProgramLeftAreClearedAndGivenBackOnClose)

@@ -28,8 +28,7 @@ protected:
         factory = Now();
     }
 
-    using State = DeviceState;
-    State Now() { return sim.WithDevice([](KestruneDevice& device) { return DeviceState::Of(device); }); }
+    DeviceState Now() { return sim.WithDevice([](KestruneDevice& device) { return DeviceState::Of(device); }); }
     uint32_t Count(Exchange exchange)
     {
         return sim.WithDevice([&](KestruneDevice& device) { return device.ExchangeCount(exchange); });
@@ -37,14 +36,14 @@ protected:
 
     SimulatedKestrune sim;
     CDeviceLink link;
-    State factory;
+    DeviceState factory;
 };
 
 TEST_F(UpdateStages, FullUpdateProgramsBanksTwoAndThreeAndNothingElse)
 {
     ASSERT_EQ(RunUpdateStages(link), 0);
     EXPECT_EQ(sim.HostLineMode(), kRunLine);
-    const State after = Now();
+    const DeviceState after = Now();
     EXPECT_EQ(after.banks[2], ExpectedBank(kXilinxDataImage));
     EXPECT_EQ(after.banks[3], ExpectedBank(kApplicationImage));
     EXPECT_EQ(after.banks[0], factory.banks[0]);
@@ -101,7 +100,7 @@ TEST_F(UpdateStages, PagesInFrontOfTheEepromAreNeverSentWhateverTheImageHolds)
     link.SetImageSource(WithApplication(&text));
 
     ASSERT_EQ(RunUpdateStages(link), 0);
-    const State after = Now();
+    const DeviceState after = Now();
     EXPECT_EQ(after.eeprom, factory.eeprom);
     EXPECT_EQ(after.banks[3][0x35F0], 0x5A); // page 0xB580 is sent
     EXPECT_EQ(after.banks[3][0x3800], 0x5A); // and so is page 0xB800
@@ -119,7 +118,7 @@ void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
 
 class UpdateStageFaults : public UpdateStages, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(UpdateStageFaults, FailTheirStageAndAFreshUpdateSucceeds)
+TEST_P(UpdateStageFaults, FailTheirStageAndSayWhereAndWhy)
 {
     const FaultCase& c = GetParam();
     const auto fault = ParseFault(c.fault);
@@ -132,16 +131,6 @@ TEST_P(UpdateStageFaults, FailTheirStageAndAFreshUpdateSucceeds)
     if (c.failingStage == 1 || c.failingStage == 2) { // flash untouched until the erase
         EXPECT_EQ(Now().banks[3], factory.banks[3]);
     }
-
-    sim.WithDevice([](KestruneDevice& device) {
-        device.ClearFaults();
-        device.ReconnectCable();
-    });
-    sim.PowerCycle(true);
-    ASSERT_EQ(RunUpdateStages(link), 0);
-    sim.PowerCycle(false);
-    EXPECT_EQ(QueryDeviceVersion(link), "5.0.3");
-    EXPECT_EQ(Now().eeprom, factory.eeprom);
 }
 
 // Stage 1 switches to the loaders' line before it compares the echo; a
