@@ -1,9 +1,9 @@
 // Whole updates against the simulated Kestrune, with and without faults.
 
-#include "DeviceState.h"
 #include "EmbeddedImages.h"
 #include "FaultSpec.h"
 #include "FirmwareImages.h"
+#include "KestruneDevice.h"
 #include "SRecordReader.h"
 #include "SRecordText.h"
 #include "SimulatedKestrune.h"
@@ -12,10 +12,36 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace {
+
+using Bank = std::array<uint8_t, KestruneDevice::kBankSize>;
+
+// Erased flash with the image on it; all 0xFF when the image is missing.
+inline Bank ExpectedBank(const FirmwareImage& image)
+{
+    Bank bank;
+    bank.fill(0xFF);
+    ImageText text{};
+    if (FindImageText(ImageSource{}, image.typeName, image.id, text))
+        CSRecordReader::ReadImage(text.text, text.length, bank.data(), image.base, image.limit);
+    return bank;
+}
+
+struct DeviceState {
+    std::array<Bank, 4> banks;
+    std::array<uint8_t, KestruneDevice::kEepromSize> eeprom;
+
+    static DeviceState Of(const KestruneDevice& device)
+    {
+        return DeviceState{{device.Bank(0), device.Bank(1), device.Bank(2), device.Bank(3)}, device.Eeprom()};
+    }
+};
 
 class UpdateStages : public ::testing::Test {
 protected:
@@ -65,6 +91,86 @@ TEST_F(UpdateStages, ReadBackThatTimesOutDoesNotStopTheStage)
     sim.WithDevice([](KestruneDevice& device) { device.AddFault(*ParseFault("silence:read:100")); });
     EXPECT_EQ(RunUpdateStages(link), 0);
     EXPECT_EQ(Count(Exchange::ReadBlock), 100u); // the read-back ended at the silent block
+}
+
+struct Target {
+    Exchange exchange;
+    uint32_t count; // how often an update makes it
+    uint32_t replyLength;
+};
+
+// The exchanges that answer, as often as one update makes them.
+constexpr Target kTargets[] = {
+    {Exchange::Echo, 1, 256},     {Exchange::SignOn, 1, 1},  {Exchange::ClearRange, 1, 1},
+    {Exchange::WriteBlock, 256, 1}, {Exchange::ReadBlock, 256, 32}, {Exchange::Ping, 1, 1},
+    {Exchange::FlashId, 2, 3},    {Exchange::Erase, 2, 1},   {Exchange::Program, 49 + 247, 1},
+};
+
+// The stage that makes this occurrence of the exchange.
+int StageOf(Exchange exchange, uint32_t occurrence)
+{
+    switch (exchange) {
+    case Exchange::Echo:
+    case Exchange::SignOn: return 1;
+    case Exchange::FlashId:
+    case Exchange::Erase: return occurrence == 1 ? 3 : 4;
+    case Exchange::Program: return occurrence <= 49 ? 3 : 4;
+    default: return 2;
+    }
+}
+
+std::optional<Fault> Draw(std::mt19937& random)
+{
+    if (random() % 4 == 0)
+        return std::nullopt;
+    const Target& target = kTargets[random() % std::size(kTargets)];
+    constexpr FaultKind kKinds[] = {FaultKind::Silence, FaultKind::Late, FaultKind::Nak, FaultKind::CorruptByte,
+                                    FaultKind::CablePulled};
+    Fault fault{};
+    fault.kind = kKinds[random() % std::size(kKinds)];
+    fault.at = target.exchange;
+    fault.occurrence = 1 + random() % target.count;
+    fault.value = 0x01;
+    fault.index = random() % target.replyLength;
+    fault.delayMs = 200 + random() % 1000;
+    return fault;
+}
+
+// Random faults (kind, exchange, occurrence) from a fixed seed, or none,
+// each failed update followed by a clean one: ten here, KZ_SOAK_RUNS in the
+// long soak. A line an update.
+TEST_F(UpdateStages, RandomFaultsFailTheStageTheyHitAndTouchNothingElse)
+{
+    const Bank fpga = ExpectedBank(kXilinxDataImage);
+    const Bank application = ExpectedBank(kApplicationImage);
+    const auto update = [&](const std::optional<Fault>& fault) {
+        const std::string what = fault ? DescribeFault(*fault) : "no fault";
+        sim.WithDevice([&](KestruneDevice& device) {
+            device.ClearFaults();
+            device.ReconnectCable();
+            if (fault)
+                device.AddFault(*fault);
+        });
+        sim.PowerCycle(true);
+        const int failed = RunUpdateStages(link);
+        std::printf("%-40s %s\n", what.c_str(), failed ? link.FailureDetail() : "succeeded");
+        const DeviceState now = Now();
+        EXPECT_TRUE(now.banks[0] == factory.banks[0] && now.banks[1] == factory.banks[1]) << what;
+        EXPECT_TRUE(now.eeprom == factory.eeprom) << what;
+        if (failed == 0) {
+            EXPECT_TRUE(now.banks[2] == fpga && now.banks[3] == application) << what;
+            sim.PowerCycle(false);
+            EXPECT_EQ(QueryDeviceVersion(link), "5.0.3") << what;
+        } else {
+            EXPECT_EQ(failed, fault ? StageOf(fault->at, fault->occurrence) : 0) << what;
+        }
+        return failed;
+    };
+    std::mt19937 random(2026);
+    const char* runs = std::getenv("KZ_SOAK_RUNS");
+    for (int run = 0; run < (runs ? std::atoi(runs) : 10); ++run)
+        if (update(Draw(random)) != 0)
+            update(std::nullopt);
 }
 
 // The carried images with the application's text replaced, or left out.
