@@ -3,9 +3,8 @@
 //
 //   ui_probe ready                       prints "ready": Wine can run programs here
 //   ui_probe dump TITLE [SECONDS]        wait for a window, list the controls of each with that title
-//   ui_probe count TITLE                 how many visible windows have that title
 //   ui_probe gone TITLE [SECONDS]        wait until no window has that title
-//   ui_probe icon TITLE                  the kind of a message box's icon, told by its colours
+//   ui_probe box TITLE                   a message box's icon, told by its colours, and how many such boxes show
 //   ui_probe rect TITLE                  the window's screen rectangle: WIDTHxHEIGHT+X+Y
 //   ui_probe click TITLE ID              click the control with that id
 //   ui_probe key TITLE enter|escape      press a key in the window
@@ -46,16 +45,16 @@ std::vector<HWND> VisibleWindows(const char* title)
     return search.found;
 }
 
-HWND WaitForWindow(const char* title, double seconds)
+// Waits until a window with that title shows (only once it shows: a dialog
+// is made hidden and shown when ready), or with gone until none does.
+HWND WaitFor(const char* title, double seconds, bool gone = false)
 {
-    for (DWORD start = GetTickCount();;) {
-        // Only once it shows: a dialog is made hidden and shown when ready.
+    for (const DWORD start = GetTickCount();; Sleep(50)) {
         const auto windows = VisibleWindows(title);
-        if (!windows.empty())
-            return windows.front();
+        if (windows.empty() == gone)
+            return gone ? GetDesktopWindow() : windows.front();
         if (GetTickCount() - start > seconds * 1000)
             return nullptr;
-        Sleep(50);
     }
 }
 
@@ -69,9 +68,7 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
         if (*c == '\n')
             *c = '|';
     const LONG style = GetWindowLongA(control, GWL_STYLE);
-    int checked = 0;
-    if (_stricmp(kind, "Button") == 0)
-        checked = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const int checked = _stricmp(kind, "Button") == 0 && SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
     std::printf("id=%d class=%s enabled=%d checked=%d default=%d text=\"%s\"\n", GetDlgCtrlID(control), kind,
                 IsWindowEnabled(control) ? 1 : 0, checked, (style & 0x0F) == BS_DEFPUSHBUTTON ? 1 : 0, text);
     return TRUE;
@@ -100,10 +97,8 @@ const char* IconKind(HWND box)
         for (int x = r.left; x < r.right; ++x) {
             const COLORREF c = GetPixel(screen, x, y);
             const bool strongRed = GetRValue(c) > 160 && GetBValue(c) < 90;
-            if (strongRed && GetGValue(c) < 90)
-                ++red;
-            else if (strongRed && GetGValue(c) > 160)
-                ++yellow;
+            red += strongRed && GetGValue(c) < 90;
+            yellow += strongRed && GetGValue(c) > 160;
         }
     ReleaseDC(nullptr, screen);
     return red > yellow ? "stop" : yellow > red ? "exclamation" : "unknown";
@@ -134,40 +129,22 @@ int PrintSetting()
     return 0;
 }
 
-int Usage()
-{
-    std::fprintf(stderr, "usage: ui_probe ready|dump|count|gone|icon|rect|click|key|close|syscommand|setting ...\n");
-    return 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "ready") == 0) {
-        std::puts("ready");
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "setting") == 0)
+    const char* verb = argc > 1 ? argv[1] : "";
+    if (std::strcmp(verb, "ready") == 0)
+        return std::puts("ready"), 0;
+    if (std::strcmp(verb, "setting") == 0)
         return PrintSetting();
     if (argc < 3)
-        return Usage();
-    const char* verb = argv[1];
+        return std::fprintf(stderr, "usage: ui_probe ready|dump|gone|box|rect|click|key|close|syscommand|setting\n"), 2;
     const char* title = argv[2];
     const double seconds = argc > 3 ? std::atof(argv[3]) : 10.0;
-
-    if (std::strcmp(verb, "gone") == 0) {
-        for (DWORD start = GetTickCount(); !VisibleWindows(title).empty(); Sleep(50))
-            if (GetTickCount() - start > seconds * 1000)
-                return 1;
-        return 0;
-    }
-    if (std::strcmp(verb, "count") == 0) {
-        Sleep(500); // a second box would be on its way
-        std::printf("%u\n", static_cast<unsigned>(VisibleWindows(title).size()));
-        return 0;
-    }
-    HWND window = WaitForWindow(title, std::strcmp(verb, "dump") == 0 ? seconds : 30.0);
+    if (std::strcmp(verb, "gone") == 0)
+        return WaitFor(title, seconds, true) ? 0 : 1;
+    HWND window = WaitFor(title, std::strcmp(verb, "dump") == 0 ? seconds : 30.0);
     if (!window) {
         std::printf("no window \"%s\"\n", title);
         return 1;
@@ -178,9 +155,9 @@ int main(int argc, char** argv)
             std::printf("window \"%s\" enabled=%d\n", title, IsWindowEnabled(each) ? 1 : 0);
             EnumChildWindows(each, PrintControl, 0);
         }
-    } else if (std::strcmp(verb, "icon") == 0) {
-        Sleep(300);
-        std::puts(IconKind(window));
+    } else if (std::strcmp(verb, "box") == 0) {
+        Sleep(500); // a second box would be on its way, and the icon drawn
+        std::printf("%s %u\n", IconKind(window), static_cast<unsigned>(VisibleWindows(title).size()));
     } else if (std::strcmp(verb, "rect") == 0) {
         RECT r;
         GetWindowRect(window, &r);
@@ -192,24 +169,21 @@ int main(int argc, char** argv)
             return 1;
         // A push button's click is its command; a radio button has to check itself.
         const LONG kind = GetWindowLongA(control, GWL_STYLE) & 0x0F;
-        if (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON) {
-            if (!IsWindowEnabled(control))
-                return 1;
-            PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
-        } else {
+        if (kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON)
             PostMessageA(control, BM_CLICK, 0, 0);
-        }
+        else if (!IsWindowEnabled(control))
+            return 1;
+        else
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
     } else if (std::strcmp(verb, "key") == 0 && argc > 3) {
         const WPARAM key = std::strcmp(argv[3], "enter") == 0 ? VK_RETURN : VK_ESCAPE;
         HWND target = GetWindow(window, GW_CHILD) ? GetWindow(window, GW_CHILD) : window;
         PostMessageA(target, WM_KEYDOWN, key, 1);
         PostMessageA(target, WM_KEYUP, key, 0xC0000001);
-    } else if (std::strcmp(verb, "close") == 0) {
-        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    } else if (std::strcmp(verb, "syscommand") == 0 && argc > 3) {
-        PostMessageA(window, WM_SYSCOMMAND, std::strtoul(argv[3], nullptr, 0), 0);
+    } else if (std::strcmp(verb, "close") == 0 || (std::strcmp(verb, "syscommand") == 0 && argc > 3)) {
+        PostMessageA(window, WM_SYSCOMMAND, verb[0] == 'c' ? SC_CLOSE : std::strtoul(argv[3], nullptr, 0), 0);
     } else {
-        return Usage();
+        return std::fprintf(stderr, "ui_probe: no such verb, or its argument missing\n"), 2;
     }
     return 0;
 }
