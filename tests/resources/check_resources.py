@@ -15,11 +15,11 @@ try:
 except ImportError:
     pefile = None
 
-WS_POPUP, WS_CHILD, WS_VISIBLE, WS_DISABLED = 0x80000000, 0x40000000, 0x10000000, 0x08000000
-WS_CAPTION, WS_SYSMENU, WS_GROUP, WS_TABSTOP = 0x00C00000, 0x00080000, 0x00020000, 0x00010000
+WS_POPUP, WS_CHILD, WS_VISIBLE, WS_CAPTION, WS_SYSMENU = 0x80000000, 0x40000000, 0x10000000, 0x00C00000, 0x00080000
 DS_SETFONT, DS_MODALFRAME, WS_EX_APPWINDOW = 0x40, 0x80, 0x00040000
 MODAL_FRAME = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT
-SS_NOPREFIX, SS_CENTERIMAGE = 0x80, 0x200
+# Other styles: WS_TABSTOP, WS_GROUP, WS_DISABLED, SS_NOPREFIX, SS_CENTERIMAGE.
+TAB, GROUP, DISABLED, NOPREFIX, CENTREIMAGE = 0x00010000, 0x00020000, 0x08000000, 0x80, 0x200
 BUTTON, STATIC = 0x80, 0x82
 # Control kinds: window class and the style bits that make the kind.
 KINDS = {
@@ -27,7 +27,6 @@ KINDS = {
     "auto radio": (BUTTON, 0x9), "left": (STATIC, 0x0), "centred": (STATIC, 0x1),
     "right": (STATIC, 0x2), "icon": (STATIC, 0x3), "etched frame": (STATIC, 0x12),
 }
-TAB, GROUP, DISABLED, NOPREFIX, CENTREIMAGE = WS_TABSTOP, WS_GROUP, WS_DISABLED, SS_NOPREFIX, SS_CENTERIMAGE
 
 STEPS = ('1. Turn off Kestrune power for 5 seconds.\n2. While holding down the "SET" button, turn\n'
          '    Kestrune power back on.\n3. Release the "SET" button after 5 seconds.')
@@ -163,8 +162,8 @@ def check_icons(pe, found):
 
 def check_version(pe):
     fixed = pe.VS_FIXEDFILEINFO[0]
-    expect("file version", (fixed.FileVersionMS, fixed.FileVersionLS), (0x50000, 0x30001))
-    expect("product version", (fixed.ProductVersionMS, fixed.ProductVersionLS), (0x50000, 0x30001))
+    expect("file and product versions", (fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
+                                         fixed.ProductVersionLS), (0x50000, 0x30001) * 2)
     expect("file flags", (fixed.FileFlagsMask, fixed.FileFlags, fixed.FileOS, fixed.FileType), (0x3F, 0, 4, 1))
     strings, translations = {}, []
     for info in pe.FileInfo[0]:
