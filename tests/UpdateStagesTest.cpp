@@ -23,7 +23,7 @@ namespace {
 using Bank = std::array<uint8_t, KestruneDevice::kBankSize>;
 
 // Erased flash with the image on it; all 0xFF when the image is missing.
-inline Bank ExpectedBank(const FirmwareImage& image)
+Bank ExpectedBank(const FirmwareImage& image)
 {
     Bank bank;
     bank.fill(0xFF);
@@ -36,11 +36,6 @@ inline Bank ExpectedBank(const FirmwareImage& image)
 struct DeviceState {
     std::array<Bank, 4> banks;
     std::array<uint8_t, KestruneDevice::kEepromSize> eeprom;
-
-    static DeviceState Of(const KestruneDevice& device)
-    {
-        return DeviceState{{device.Bank(0), device.Bank(1), device.Bank(2), device.Bank(3)}, device.Eeprom()};
-    }
 };
 
 class UpdateStages : public ::testing::Test {
@@ -54,7 +49,11 @@ protected:
         factory = Now();
     }
 
-    DeviceState Now() { return sim.WithDevice([](KestruneDevice& device) { return DeviceState::Of(device); }); }
+    DeviceState Now()
+    {
+        return sim.WithDevice(
+            [](KestruneDevice& d) { return DeviceState{{d.Bank(0), d.Bank(1), d.Bank(2), d.Bank(3)}, d.Eeprom()}; });
+    }
     uint32_t Count(Exchange exchange)
     {
         return sim.WithDevice([&](KestruneDevice& device) { return device.ExchangeCount(exchange); });
@@ -65,24 +64,16 @@ protected:
     DeviceState factory;
 };
 
-TEST_F(UpdateStages, FullUpdateProgramsBanksTwoAndThreeAndNothingElse)
+// Banks and version after an update: see the random faults' clean updates.
+TEST_F(UpdateStages, FullUpdateSendsEachBlockAndPageOnce)
 {
     ASSERT_EQ(RunUpdateStages(link), 0);
-    EXPECT_EQ(sim.HostLineMode(), kRunLine);
-    const DeviceState after = Now();
-    EXPECT_EQ(after.banks[2], ExpectedBank(kXilinxDataImage));
-    EXPECT_EQ(after.banks[3], ExpectedBank(kApplicationImage));
-    EXPECT_EQ(after.banks[0], factory.banks[0]);
-    EXPECT_EQ(after.banks[1], factory.banks[1]);
-    EXPECT_EQ(after.eeprom, factory.eeprom);
     EXPECT_EQ(Count(Exchange::WriteBlock), 256u);
     EXPECT_EQ(Count(Exchange::ReadBlock), 256u);
     EXPECT_EQ(Count(Exchange::Program), 49u + 247u);
-
     // Until the power cycle the secondary loader ignores the version query.
     EXPECT_FALSE(QueryDeviceVersion(link).has_value());
     sim.PowerCycle(false);
-    EXPECT_EQ(QueryDeviceVersion(link), "5.0.3");
     EXPECT_TRUE(sim.WithDevice([](KestruneDevice& device) { return device.FpgaConfigured(); }));
 }
 
