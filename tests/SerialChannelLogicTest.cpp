@@ -5,85 +5,65 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 class SerialChannelLogic : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(channel.Open(OpenFakePort(port))); }
 
-    void Arrive(uint32_t atTick, uint8_t byte) { port.arrivals.emplace(atTick, byte); }
-
     FakePortState port;
     CSerialChannel channel;
 };
 
-TEST_F(SerialChannelLogic, QueuedAnswerIsReadWithoutStartingTheClock)
-{
-    port.waiting = {1, 2, 3};
-    const uint32_t before = port.tick;
-    uint8_t buffer[3] = {};
-    EXPECT_TRUE(channel.Read(buffer, 3));
-    EXPECT_EQ(port.tick, before);
-    EXPECT_EQ(buffer[2], 3);
-}
+struct ReadCase {
+    const char* name;
+    uint32_t start;               // the tick at the start
+    bool busyPoll;                // as on Win32: no wait, and every clock reading moves time on
+    Bytes waiting;                // in the queue at the start
+    uint32_t arrivals, at, every; // then bytes 1, 2, ... from tick start + at, one every so many ticks
+    int failingReadOp;            // which ReadWaiting call fails: -1 none, -2 all
+    uint32_t count;               // bytes asked for
+    bool ok;
+    uint32_t minTicks, maxTicks; // how long the read took
+    Bytes read;                  // what the buffer holds; the rest stays 0
+};
 
-TEST_F(SerialChannelLogic, SilenceFailsJustAfterTheAllowance)
+// A read succeeds when its bytes arrive within 100 ms of the first moment
+// the queue was found empty.
+TEST(SerialChannelReads, SucceedWhenTheAnswerArrivesWithinTheAllowance)
 {
-    for (bool busyPoll : {false, true}) {
-        port.tick = 0xFFFFFFC0u; // the tick count wraps during the wait
-        port.bBusyPoll = busyPoll;
-        const uint32_t start = port.tick;
-        uint8_t byte = 0x55;
-        EXPECT_FALSE(channel.Read(&byte, 1));
-        const uint32_t waited = port.tick - start;
-        EXPECT_GT(waited, 100u) << "busy poll " << busyPoll;
-        EXPECT_LE(waited, 103u) << "busy poll " << busyPoll;
-        EXPECT_EQ(byte, 0x55);
+    const ReadCase cases[] = {
+        {"a queued answer starts no clock", 1000, false, {1, 2, 3}, 0, 0, 0, -1, 3, true, 0, 0, {1, 2, 3}},
+        {"silence, the tick count wrapping", 0xFFFFFFC0u, false, {}, 0, 0, 0, -1, 1, false, 101, 103, {}},
+        {"silence under a busy poll", 0xFFFFFFC0u, true, {}, 0, 0, 0, -1, 1, false, 101, 103, {}},
+        {"an answer trickling in from 60 ms on: the allowance is not renewed a byte", 1000, false, {}, 10, 60, 10, -1,
+         10, false, 101, 110, {1, 2, 3, 4, 5}},
+        {"a failed read operation still gathers the answer", 1000, false, {7, 8, 9}, 0, 0, 0, 0, 3, false, 0, 101,
+         {7, 8, 9}},
+        {"a port that reports bytes it never delivers", 1000, false, {1}, 0, 0, 0, -2, 1, false, 101, 200, {}},
+    };
+    for (const ReadCase& c : cases) {
+        FakePortState port;
+        CSerialChannel channel;
+        ASSERT_TRUE(channel.Open(OpenFakePort(port)));
+        port.tick = c.start;
+        port.bBusyPoll = c.busyPoll;
+        port.waiting.assign(c.waiting.begin(), c.waiting.end());
+        port.failingReadOp = c.failingReadOp;
+        for (uint32_t i = 0; i < c.arrivals; ++i)
+            port.arrivals.emplace(c.start + c.at + i * c.every, static_cast<uint8_t>(i + 1));
+        Bytes buffer(c.count, 0x00);
+        EXPECT_EQ(channel.Read(buffer.data(), static_cast<int32_t>(c.count)), c.ok) << c.name;
+        EXPECT_GE(port.tick - c.start, c.minTicks) << c.name;
+        EXPECT_LE(port.tick - c.start, c.maxTicks) << c.name;
+        Bytes expected = c.read;
+        expected.resize(c.count, 0x00);
+        EXPECT_EQ(buffer, expected) << c.name;
     }
-}
-
-TEST_F(SerialChannelLogic, AllowanceCountsFromTheFirstEmptyPassNotBetweenBytes)
-{
-    const uint32_t start = port.tick;
-    // The answer starts 60 ms in and trickles, a byte every 10 ms.
-    for (uint32_t i = 0; i < 10; ++i)
-        Arrive(start + 60 + 10 * i, static_cast<uint8_t>(i + 1));
-    uint8_t buffer[10] = {};
-    EXPECT_FALSE(channel.Read(buffer, 10));
-    EXPECT_GT(port.tick - start, 100u);
-    EXPECT_LE(port.tick - start, 110u);
-    // What did arrive is at the start of the buffer; the rest is untouched.
-    EXPECT_EQ(buffer[0], 1);
-    EXPECT_EQ(buffer[4], 5);
-    EXPECT_EQ(buffer[5], 0);
-}
-
-TEST_F(SerialChannelLogic, QueueKeptFilledMayTakeLongerThanTheAllowance)
-{
-    port.waiting = {0};
-    for (uint32_t i = 1; i < 300; ++i) // bytes arrive one per tick as they are taken
-        Arrive(port.tick + i, static_cast<uint8_t>(i));
-    port.bBusyPoll = true;
-    uint8_t buffer[50] = {};
-    EXPECT_TRUE(channel.Read(buffer, 50));
-}
-
-TEST_F(SerialChannelLogic, FailedReadOperationStillGathersTheAnswerThenFails)
-{
-    port.waiting = {7, 8, 9};
-    port.failingReadOp = 0;
-    uint8_t buffer[3] = {};
-    EXPECT_FALSE(channel.Read(buffer, 3));
-    EXPECT_EQ(buffer[0], 7);
-    EXPECT_EQ(buffer[2], 9);
-    EXPECT_TRUE(port.waiting.empty());
-
-    // A port that reports bytes but never delivers them fails after the allowance.
-    port.waiting = {1};
-    port.failingReadOp = -2; // every one
-    const uint32_t start = port.tick;
-    EXPECT_FALSE(channel.Read(buffer, 1));
-    EXPECT_GT(port.tick - start, 100u);
 }
 
 TEST_F(SerialChannelLogic, OpenClosesTheHeldPortEvenWhenTheNewOneIsMissingAndThenNeedsOne)
