@@ -81,7 +81,7 @@ TEST_P(LoaderFrames, AreSentAndAnsweredAsTheLoadersDo)
 {
     const FrameCase& c = GetParam();
     if (!c.earlier.empty()) {
-        peer.SendNow(c.earlier);
+        peer.AnswerAfter(0, c.earlier);
         std::this_thread::sleep_for(20ms);
     }
     if (!c.answer.empty())

@@ -39,12 +39,6 @@ void ScriptedPeer::AnswerAfter(size_t afterBytes, std::vector<uint8_t> bytes,
     m_answers.push_back(Answer{afterBytes, delay, std::move(bytes)});
 }
 
-void ScriptedPeer::SendNow(const std::vector<uint8_t>& bytes)
-{
-    std::lock_guard lock(m_mutex);
-    (void)!write(m_master, bytes.data(), bytes.size());
-}
-
 std::vector<uint8_t> ScriptedPeer::Received(size_t count)
 {
     std::unique_lock lock(m_mutex);

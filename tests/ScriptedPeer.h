@@ -27,7 +27,6 @@ public:
     // Sends bytes once the host has sent afterBytes bytes in all, delay later.
     void AnswerAfter(size_t afterBytes, std::vector<uint8_t> bytes,
                      std::chrono::milliseconds delay = std::chrono::milliseconds(0));
-    void SendNow(const std::vector<uint8_t>& bytes);
     // Waits until the host has sent count bytes (or a second has passed).
     std::vector<uint8_t> Received(size_t count = 0);
     int SlaveDescriptor() const { return m_slave; }
