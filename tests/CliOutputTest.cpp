@@ -18,14 +18,16 @@
 namespace {
 
 // On a terminal the progress is one line redrawn in place, at most ten
-// times a second (each new step may add one).
-TEST(CliUpdater, OnATerminalOneLineIsRedrawnAtMostTenTimesASecond)
+// times a second (each new step may add one). The trace has a line a frame,
+// long frames folded.
+TEST(CliUpdater, OnATerminalOneLineIsRedrawnAndTheTraceHasEveryFrame)
 {
     ScriptedPeer terminal; // takes what is written to the terminal
     std::FILE* out = std::fopen(terminal.Path().c_str(), "w");
     ASSERT_TRUE(out);
+    const std::string path = ::testing::TempDir() + "kz-trace.txt";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunCli({}, "", {out}).exit, ExitSuccess);
+    EXPECT_EQ(RunCli({"--trace", path}, "", {out}).exit, ExitSuccess);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fclose(out);
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
@@ -37,6 +39,19 @@ TEST(CliUpdater, OnATerminalOneLineIsRedrawnAtMostTenTimesASecond)
     EXPECT_TRUE(Has(shown, "\r[4/4] Application firmware program  [##############################] 100%  0:00 left"))
         << shown;
     EXPECT_FALSE(Has(shown, "247/247")); // counts are for plain output
+
+    std::ifstream trace(path);
+    int pages = 0, blocks = 0, lines = 0;
+    for (std::string line; std::getline(trace, line); ++lines) {
+        if (Has(line, "-> mode 2  page 0x")) {
+            ++pages;
+            EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
+        }
+        blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
+    }
+    EXPECT_EQ(pages, 49 + 247);
+    EXPECT_EQ(blocks, 256);
+    EXPECT_LT(lines, 2000); // one line a frame, not one a byte
 }
 
 TEST(CliUpdater, JsonEventsParseAndTellTheWholeRun)
@@ -92,24 +107,6 @@ TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
                 EXPECT_TRUE(Has(run.out, std::string("Version In Your Kestrune:  ") + c.shown + "\n")) << run.out;
         }
     }
-}
-
-TEST(CliUpdater, TraceHasEveryExchangeWithLongFramesFolded)
-{
-    const std::string path = ::testing::TempDir() + "kz-trace.txt";
-    ASSERT_EQ(RunCli({"--trace", path, "-q"}).exit, ExitSuccess);
-    std::ifstream trace(path);
-    int pages = 0, blocks = 0, lines = 0;
-    for (std::string line; std::getline(trace, line); ++lines) {
-        if (Has(line, "-> mode 2  page 0x")) {
-            ++pages;
-            EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
-        }
-        blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
-    }
-    EXPECT_EQ(pages, 49 + 247);
-    EXPECT_EQ(blocks, 256);
-    EXPECT_LT(lines, 2000); // one line a frame, not one a byte
 }
 
 TEST(CliImages, ListsWhatTheProgramCarries)
