@@ -13,12 +13,7 @@ here=$(dirname "$0")
 command -v Xvfb >/dev/null || { echo "skipped: Xvfb is not installed"; exit 77; }
 mkdir -p "$shots"
 source "$here/wine_common.sh"
-probe() {
-    wine "$probe_exe" "$@" >"$work/probe.out" 2>/dev/null
-    local status=$?
-    tr -d '\r' <"$work/probe.out"
-    return $status
-}
+probe() { wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 # Waits end as soon as the window shows what is asked, but are generous: a
 # loaded machine running other Wine tests may take seconds to redraw.
 shows() { # shows TITLE [SECONDS] TEXT...: the window appears and lists every TEXT
@@ -52,8 +47,7 @@ picture() { # picture NAME TITLE: the window as a PNG, which must not be blank
     colours=$(identify -format %k "$shots/$1.png")
     [ "$colours" -gt 8 ] || { echo "  $1.png has $colours colours"; return 1; }
 }
-received() { status_of "$1" | sed 's/.*bytes received \([0-9]*\).*/\1/'; }
-queries() { status_of "$1" | sed 's/.*version queries \([0-9]*\).*/\1/'; }
+counter() { status_of "$1" | sed "s/.*$2 \([0-9]*\).*/\1/"; } # counter sim1 "bytes received"
 # The program's own view of the registry: a 32-bit program's HKLM\Software is
 # another key than a 64-bit one's; ui_probe is built as wide as the program.
 setting() { [ "$(probe setting)" = "class=DWORD type=3 data=$1" ]; }
@@ -108,7 +102,7 @@ probe key "About Kestrune Zeruzuz" escape >/dev/null
 check "About box ends on Escape" probe gone "About Kestrune Zeruzuz" 15
 
 echo "# Instructions dialog: Cancel is the default; no way out of it but Update sends a byte"
-before=$(received sim1)
+before=$(counter sim1 "bytes received")
 probe click "Kestrune Zeruzuz" 1000 >/dev/null
 check "Instructions dialog" shows "Instructions" 'id=2 class=Button enabled=1 checked=0 default=1 text="Cancel"' \
     'text="Update"' '2. While holding down the "SET" button, turn|    Kestrune power back on.' \
@@ -121,7 +115,7 @@ for way in "key Instructions enter" "key Instructions escape" "click Instruction
     check "$way: dialog ends" probe gone "Instructions" 15
 done
 check "no message after cancelling" absent "Kestrune Zeruzuz Error" 2
-check "no byte sent after cancelling" test "$(received sim1)" = "$before"
+check "no byte sent after cancelling" test "$(counter sim1 "bytes received")" = "$before"
 
 echo "# an update with the device not in bootstrap mode fails in stage 1"
 update_clicked
@@ -149,11 +143,11 @@ check "COM3 chosen" shows "Kestrune Zeruzuz" 'id=1003 class=Button enabled=1 che
     'id=1005 class=Static enabled=1 checked=0 default=0 text="4.2.1"'
 check "port 3 stored as 4 binary bytes under class DWORD" setting 03000000
 forget
-queried=$(queries sim3)
+queried=$(counter sim3 "version queries")
 probe click "Kestrune Zeruzuz" 1003 >/dev/null
 sleep 1
 check "the same radio button again: stored again" setting 03000000
-check "the same radio button again: asked again" test "$(queries sim3)" -eq $((queried + 1))
+check "the same radio button again: asked again" test "$(counter sim3 "version queries")" -eq $((queried + 1))
 check "Escape ends the program" ends_on key "Kestrune Zeruzuz" escape
 
 echo "# remembered COM3 is reopened, by a copy under another file name that still finds its images"
