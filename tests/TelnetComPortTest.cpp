@@ -2,7 +2,7 @@
 // Bytes: 255 IAC, 254 DONT, 253 DO, 252 WONT, 251 WILL, 250 SB, 240 SE; options
 // 0 BINARY, 1 ECHO, 3 SUPPRESS-GO-AHEAD, 44 COM-PORT-OPTION.
 
-#include "TelnetComPort.h"
+#include "TelnetFeed.h"
 
 #include <gtest/gtest.h>
 
@@ -31,25 +31,11 @@ template <typename Encoder> Bytes Encoded(Encoder encode)
     return Bytes(out, out + encode(out));
 }
 
-struct Fed {
-    Bytes data;
-    Bytes replies;
-};
-
-// Decodes the whole input, sending the replies whenever asked to. (The
-// fuzzer checks that chunks of any size decode the same.)
-Fed Feed(Codec& codec, const Bytes& in)
+// The whole input at once: the fuzzer checks that chunks of any size decode the same.
+TelnetFed Feed(Codec& codec, const Bytes& in)
 {
-    Fed fed;
-    for (uint32_t done = 0; done < in.size();) {
-        uint8_t data[256];
-        const auto result = codec.Decode(in.data() + done, static_cast<uint32_t>(in.size()) - done, data);
-        EXPECT_LE(codec.ReplyCount(), Codec::kReplyQueueBytes);
-        fed.data.insert(fed.data.end(), data, data + result.data);
-        fed.replies.insert(fed.replies.end(), codec.Replies(), codec.Replies() + codec.ReplyCount());
-        codec.ClearReplies();
-        done += result.consumed;
-    }
+    TelnetFed fed;
+    FeedTelnet(codec, in.data(), static_cast<uint32_t>(in.size()), fed, [](bool kept) { EXPECT_TRUE(kept); });
     return fed;
 }
 
@@ -113,7 +99,7 @@ TEST(TelnetComPortCodec, AnswersOptionsOnceAndRefusesTheRest)
         Codec codec;
         if (c.opening)
             Encoded([&](uint8_t* out) { return codec.EncodeOpening(out); });
-        const Fed fed = Feed(codec, c.in);
+        const TelnetFed fed = Feed(codec, c.in);
         EXPECT_EQ(fed.replies, c.replies) << c.name;
         EXPECT_EQ(fed.data, c.data) << c.name;
         EXPECT_EQ(codec.ComPortAgreed(), c.comPort > 0) << c.name;

@@ -5,7 +5,7 @@
 // Input: baud rate (4 bytes, big-endian), data bits, parity, stop bits, the
 // chunking's seed, then the server's bytes.
 
-#include "TelnetComPort.h"
+#include "TelnetFeed.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,36 +13,10 @@
 
 namespace {
 
-struct Outcome {
-    std::vector<uint8_t> data;
-    std::vector<uint8_t> replies;
-};
-
 void Check(bool condition)
 {
     if (!condition)
         std::abort();
-}
-
-// Decodes one chunk as a network port would: draining the reply queue
-// whenever Decode stops short.
-void Feed(CTelnetComPortCodec& codec, const uint8_t* in, uint32_t count, Outcome& outcome)
-{
-    uint32_t done = 0;
-    while (done < count) {
-        // Exactly as large as the rest of the chunk, so that AddressSanitizer
-        // catches any data placed beyond it.
-        std::vector<uint8_t> data(count - done);
-        const bool queueWasEmpty = codec.ReplyCount() == 0;
-        const auto result = codec.Decode(in + done, count - done, data.data());
-        Check(result.data <= result.consumed && result.consumed <= count - done);
-        Check(codec.ReplyCount() <= CTelnetComPortCodec::kReplyQueueBytes && codec.ReplyCount() % 3 == 0);
-        Check(result.consumed > 0 || !queueWasEmpty);
-        outcome.data.insert(outcome.data.end(), data.begin(), data.begin() + result.data);
-        outcome.replies.insert(outcome.replies.end(), codec.Replies(), codec.Replies() + codec.ReplyCount());
-        codec.ClearReplies();
-        done += result.consumed;
-    }
 }
 
 void Start(CTelnetComPortCodec& codec, const uint8_t* header)
@@ -67,13 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
 
     CTelnetComPortCodec whole;
     Start(whole, input);
-    Outcome once;
-    Feed(whole, stream, length, once);
+    TelnetFed once;
+    FeedTelnet(whole, stream, length, once, Check);
     Check(once.data.size() <= length);
 
     CTelnetComPortCodec chunked;
     Start(chunked, input);
-    Outcome pieces;
+    TelnetFed pieces;
     uint32_t state = input[7] * 2654435761u + 1;
     for (uint32_t done = 0; done < length;) {
         state ^= state << 13;
@@ -81,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
         state ^= state << 5;
         const uint32_t chunk = 1 + state % (state & 0x100 ? 64 : 4);
         const uint32_t count = chunk < length - done ? chunk : length - done;
-        Feed(chunked, stream + done, count, pieces);
+        FeedTelnet(chunked, stream + done, count, pieces, Check);
         done += count;
     }
 
