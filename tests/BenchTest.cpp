@@ -38,20 +38,17 @@ TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
     const CliRun run = RunBenchWith({"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"});
     EXPECT_EQ(run.exit, ExitStageFailed);
     std::istringstream lines(run.out);
-    std::map<std::string, std::string> results;
+    std::map<std::string, nlohmann::json> results;
     nlohmann::json last;
     for (std::string line; std::getline(lines, line);) {
         last = nlohmann::json::parse(line);
-        if (last["event"] != "bench_result") {
-            EXPECT_TRUE(last.contains("device")) << line;
-        }
+        EXPECT_TRUE(last.contains("device") || last["event"] == "bench_result") << line;
         if (last["event"] == "result")
-            results[last["device"]] = last["ok"] ? "ok" : last["detail"];
+            results[last["device"]] = last;
     }
-    EXPECT_EQ(results["simulated 1"], "ok");
-    EXPECT_EQ(results["simulated 2"], "no sign-on 'X' within 3 s");
-    EXPECT_EQ(last["event"], "bench_result");
-    EXPECT_EQ(last["updated"], 1);
+    EXPECT_EQ(results["simulated 1"]["ok"], true);
+    EXPECT_EQ(results["simulated 2"]["detail"], "no sign-on 'X' within 3 s");
+    EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
 }
 
 TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)

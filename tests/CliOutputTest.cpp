@@ -90,14 +90,10 @@ TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
     for (const auto& c : cases) {
         for (const bool json : {false, true}) {
             ScriptedPeer peer;
-            std::vector<uint8_t> reply = {0x02, 0x08, 0x20};
-            reply.insert(reply.end(), c.text.begin(), c.text.end());
-            reply.insert(reply.end(), {0x01, 0xF7});
+            std::vector<uint8_t> reply = {0x02, 0x08, 0x20, 0x01, 0xF7};
+            reply.insert(reply.begin() + 3, c.text.begin(), c.text.end());
             peer.AnswerAfter(3, reply);
-            std::vector<std::string> args = {"--device", peer.Path(), "--version-only"};
-            if (json)
-                args.push_back("--json");
-            const CliRun run = RunCli(args);
+            const CliRun run = RunCli({"--device", peer.Path(), "--version-only", json ? "--json" : "-q"});
             EXPECT_EQ(run.exit, ExitSuccess);
             const auto printable = [](char ch) { return ch == '\n' || (ch >= 0x20 && ch < 0x7F); };
             EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(), printable)) << run.out;
