@@ -101,9 +101,6 @@ class Reader:
             return self.take("H")
         return self.text()
 
-    def align(self):
-        self.at = (self.at + 3) & ~3
-
 
 def resources(pe):
     """{(type, id): (data, language)} for every resource of the file."""
@@ -132,12 +129,12 @@ def check_dialog(number, data, wanted):
     expect(f"dialog {number} control count", count, len(wanted["controls"]))
     for index, control in enumerate(wanted["controls"][:count], 1):
         cid, kind, text, extra, cx, cy, cw, ch = control
-        r.align()
+        r.at = (r.at + 3) & ~3  # each control on a DWORD boundary
         _help, cex, cstyle, gx, gy, gw, gh, gid = r.take("IIIhhhhI")
         klass, title = r.name_or_ordinal(), r.name_or_ordinal()
         klass = {"BUTTON": BUTTON, "STATIC": STATIC}.get(str(klass).upper(), klass)
-        extra_bytes = r.take("H")
-        r.at += extra_bytes
+        creation_data = r.take("H")
+        r.at += creation_data
         what = f"dialog {number} control {index}"
         expect(f"{what} id", gid if gid < 0x8000 else -1, cid)
         wanted_class, kind_bits = KINDS[kind]
@@ -149,7 +146,7 @@ def check_dialog(number, data, wanted):
         expect(f"{what} position and size", (gx, gy, gw, gh), (cx, cy, cw, ch))
 
 
-def check_icons(pe, found):
+def check_icons(found):
     for number, wanted in ICONS.items():
         r = Reader(found[(14, number)][0])  # RT_GROUP_ICON
         _reserved, kind, count = r.take("HHH")
@@ -175,8 +172,7 @@ def check_version(pe):
     for key, value in VERSION.items():
         expect(f"version {key}", strings.get(key), value)
     for key in ("CompanyName", "FileDescription", "LegalCopyright"):
-        if not strings.get(key):
-            problems.append(f"version {key}: missing")
+        expect(f"version {key} given", bool(strings.get(key)), True)
     expect("translation", [t.lower().replace("0x0", "0x") for t in translations if t], ["0x409 0x4b0"])
 
 
@@ -189,16 +185,15 @@ def main(path):
         check_dialog(number, found[(5, number)][0], wanted)  # RT_DIALOG
     block = Reader(found[(6, 101 // 16 + 1)][0])  # RT_STRING: 16 strings a block
     for _ in range(101 % 16):
-        skip = block.take("H")
-        block.at += 2 * skip
+        length = block.take("H")
+        block.at += 2 * length
     length = block.take("H")
     expect("string 101", block.data[block.at:block.at + 2 * length].decode("utf-16-le"),
            "&About Kestrune Zeruzuz...")
-    check_icons(pe, found)
+    check_icons(found)
     check_version(pe)
-    for name, number in (("BOOTONE", 129), ("BOOTTWO", 130), ("XILINXDATA", 131), ("APPLICATION", 132)):
-        if (name, number) not in found:
-            problems.append(f"image {name} {number}: missing")
+    images = (("BOOTONE", 129), ("BOOTTWO", 130), ("XILINXDATA", 131), ("APPLICATION", 132))
+    expect("images carried", [image for image in images if image in found], list(images))
     for problem in problems:
         print(problem)
     print(f"{path}: {'ok' if not problems else f'{len(problems)} differences'}")
