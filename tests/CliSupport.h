@@ -17,12 +17,12 @@ struct CliRun {
     std::string err;
 };
 
+// What was written to a scratch file, which it closes.
 inline std::string Slurp(std::FILE* file)
 {
+    std::string text(static_cast<size_t>(std::ftell(file)), '\0');
     std::rewind(file);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;)
-        text += static_cast<char>(c);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
     std::fclose(file);
     return text;
 }

@@ -29,8 +29,7 @@ void Send(KestruneDevice& device, const std::vector<uint8_t>& bytes, int8_t mode
 
 std::vector<uint8_t> PageFrame(uint16_t address, uint8_t bank, uint8_t value, int checksumDelta = 0)
 {
-    std::vector<uint8_t> frame = {'P', static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address), bank,
-                                  0x80};
+    std::vector<uint8_t> frame = {'P', static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address), bank, 0x80};
     frame.insert(frame.end(), 128, value);
     frame.push_back(static_cast<uint8_t>(value * 128 + checksumDelta));
     return frame;

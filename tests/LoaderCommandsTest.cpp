@@ -17,11 +17,11 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const Bytes kZeros(128, 0x00);
-const Bytes kZeroPageFrame = [] {
-    Bytes frame = {'P', 0xB8, 0x00, 0x02, 0x80};
-    frame.resize(5 + 128 + 1, 0x00);
-    return frame;
-}();
+Bytes Padded(Bytes head, size_t zeros)
+{
+    head.resize(head.size() + zeros, 0x00);
+    return head;
+}
 
 bool Clear(CDeviceLink& link) { return link.ClearRange(0x6000, 0x8000); }
 bool EraseThree(CDeviceLink& link) { return link.EraseBank(3); }
@@ -43,16 +43,13 @@ bool JumpThenRead(CDeviceLink& link)
 
 // A stop (Ctrl-C) that comes once the frame has gone out: the detail says
 // "interrupted" and where, never that the device failed to answer.
-class StopOnceSent : public LinkObserver {
-public:
+struct StopOnceSent : LinkObserver {
     void OnFrame(Direction direction, int, const char*, const uint8_t*, uint32_t) override
     {
-        m_bSent = m_bSent || direction == Direction::Sent;
+        sent = sent || direction == Direction::Sent;
     }
-    bool StopRequested() override { return m_bSent; }
-
-private:
-    bool m_bSent = false;
+    bool StopRequested() override { return sent; }
+    bool sent = false;
 };
 
 struct FrameCase {
@@ -98,29 +95,27 @@ TEST_P(LoaderFrames, AreSentAndAnsweredAsTheLoadersDo)
 }
 
 // Sign-on reads start at about 0, 100, 400, ... 2800 ms; a pause follows each.
-INSTANTIATE_TEST_SUITE_P(
-    Exchanges, LoaderFrames,
-    ::testing::Values(
-        FrameCase{"a byte from before a command is no answer to it", Clear, {'F', 0x60, 0x00, 0x80, 0x00}, {}, 0ms,
-                  "clear: no answer within 100 ms", {'D'}},
-        FrameCase{"jump: no purge and no answer", JumpThenRead, {'G', 0x60, 0x00}, {}, 0ms, "", {0x5A}},
-        FrameCase{"sign-on in the ninth pause, read by the tenth attempt", SignOn, {}, {'X'}, 2700ms, ""},
-        FrameCase{"sign-on in the tenth pause: too late", SignOn, {}, {'X'}, 3000ms, "no sign-on 'X' within 3 s"},
-        FrameCase{"other bytes before the sign-on, one taken an attempt", SignOn, {}, {}, 0ms, "", {'Q', 'Q', 'X'}},
-        FrameCase{"other bytes only", SignOn, {}, {}, 0ms, "no sign-on 'X' within 3 s", Bytes(11, 'Q')},
-        FrameCase{"page with a checksum mismatch", ZeroPage, kZeroPageFrame, {0xFF}, 0ms,
-                  "page 0xB800 of bank 2: device answered 0xFF (checksum mismatch)"},
-        FrameCase{"erase answered early: read after the whole pause", [](CDeviceLink& l) { return l.EraseBank(2); },
-                  {'E', 2}, {0x00}, 50ms, "", {}, 2000ms},
-        FrameCase{"erase failed", EraseThree, {'E', 3}, {0x01}, 50ms,
-                  "erase of bank 3 (answer read 2 s after the command): device answered 0x01 (the erase failed)"},
-        FrameCase{"version: the application's error frame", Version, {0x02, 0x01, 0x20}, {0x02, 0x02, 0x15, 0x01}, 0ms,
-                  "version: answer cut short: 4 of 10 bytes"},
-        FrameCase{"a stop while the answer is awaited", Clear, {'F', 0x60, 0x00, 0x80, 0x00}, {}, 0ms,
-                  "interrupted while waiting for the answer to clear", {}, 0ms, true},
-        FrameCase{"a stop in the pause after an erase", EraseThree, {'E', 3}, {}, 0ms,
-                  "interrupted during the 2 s pause after erasing bank 3", {}, 0ms, true},
-        FrameCase{"a stop in the pause before the loader's 'Y'", Ping, {'V'}, {}, 0ms,
-                  "interrupted during the 500 ms pause before the secondary loader's 'Y'", {}, 0ms, true}));
+INSTANTIATE_TEST_SUITE_P(Exchanges, LoaderFrames, ::testing::Values(
+    FrameCase{"a byte from before a command is no answer to it", Clear, {'F', 0x60, 0x00, 0x80, 0x00}, {}, 0ms,
+              "clear: no answer within 100 ms", {'D'}},
+    FrameCase{"jump: no purge and no answer", JumpThenRead, {'G', 0x60, 0x00}, {}, 0ms, "", {0x5A}},
+    FrameCase{"sign-on in the ninth pause, read by the tenth attempt", SignOn, {}, {'X'}, 2700ms, ""},
+    FrameCase{"sign-on in the tenth pause: too late", SignOn, {}, {'X'}, 3000ms, "no sign-on 'X' within 3 s"},
+    FrameCase{"other bytes before the sign-on, one taken an attempt", SignOn, {}, {}, 0ms, "", {'Q', 'Q', 'X'}},
+    FrameCase{"other bytes only", SignOn, {}, {}, 0ms, "no sign-on 'X' within 3 s", Bytes(11, 'Q')},
+    FrameCase{"page with a checksum mismatch", ZeroPage, Padded({'P', 0xB8, 0x00, 0x02, 0x80}, 128 + 1),
+              {0xFF}, 0ms, "page 0xB800 of bank 2: device answered 0xFF (checksum mismatch)"},
+    FrameCase{"erase answered early: read after the whole pause", [](CDeviceLink& l) { return l.EraseBank(2); },
+              {'E', 2}, {0x00}, 50ms, "", {}, 2000ms},
+    FrameCase{"erase failed", EraseThree, {'E', 3}, {0x01}, 50ms,
+              "erase of bank 3 (answer read 2 s after the command): device answered 0x01 (the erase failed)"},
+    FrameCase{"version: the application's error frame", Version, {0x02, 0x01, 0x20}, {0x02, 0x02, 0x15, 0x01}, 0ms,
+              "version: answer cut short: 4 of 10 bytes"},
+    FrameCase{"a stop while the answer is awaited", Clear, {'F', 0x60, 0x00, 0x80, 0x00}, {}, 0ms,
+              "interrupted while waiting for the answer to clear", {}, 0ms, true},
+    FrameCase{"a stop in the pause after an erase", EraseThree, {'E', 3}, {}, 0ms,
+              "interrupted during the 2 s pause after erasing bank 3", {}, 0ms, true},
+    FrameCase{"a stop in the pause before the loader's 'Y'", Ping, {'V'}, {}, 0ms,
+              "interrupted during the 500 ms pause before the secondary loader's 'Y'", {}, 0ms, true}));
 
 } // namespace

@@ -32,8 +32,7 @@ ScriptedPeer::~ScriptedPeer()
     close(m_master);
 }
 
-void ScriptedPeer::AnswerAfter(size_t afterBytes, std::vector<uint8_t> bytes,
-                               std::chrono::milliseconds delay)
+void ScriptedPeer::AnswerAfter(size_t afterBytes, std::vector<uint8_t> bytes, std::chrono::milliseconds delay)
 {
     std::lock_guard lock(m_mutex);
     m_answers.push_back(Answer{afterBytes, delay, std::move(bytes)});

@@ -53,8 +53,7 @@ TEST(TelnetComPortCodec, Encodes)
                  {0xFF00FF, 0, {0, 255, 255, 0, 255, 255}, 1}};
     for (const auto& c : cases)
         EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodeSettings(c.baudRate, 8, c.parity, 0, out); }),
-                  Concat({Sub(1, c.baud), Sub(2, {8}), Sub(3, {c.sentParity}), Sub(4, {1})}))
-            << c.baudRate;
+                  Concat({Sub(1, c.baud), Sub(2, {8}), Sub(3, {c.sentParity}), Sub(4, {1})})) << c.baudRate;
     EXPECT_TRUE(Encoded([&](uint8_t* out) { return codec.EncodeSettings(9600, 8, 5, 0, out); }).empty());
     EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodePurge(out); }), Sub(12, {3}));
     const Bytes data = {0x41, 255, 255, 0x0D};

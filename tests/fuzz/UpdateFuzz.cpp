@@ -5,8 +5,9 @@
 //
 // Must hold for every input: no crash or stray access (ASan, UBSan); the
 // run ends within the time its allowances give; a failure names its stage
-// and why; the terminal report and the JSON events carry printable ASCII
-// only, and every JSON line parses.
+// and why, and without any input (a sound Kestrune) there is none; the
+// terminal report and the JSON events carry printable ASCII only, and every
+// JSON line parses.
 
 #include "DeviceLink.h"
 #include "FakeSerialPort.h"
@@ -85,13 +86,10 @@ private:
 };
 
 // The report sees what a person or a script would.
-class ReportObserver : public LinkObserver {
-public:
-    explicit ReportObserver(UpdateReport& report) : m_report(report) {}
-    void OnStep(const StageProgress& progress) override { m_report.Step(progress); }
-
-private:
-    UpdateReport& m_report;
+struct ReportObserver : LinkObserver {
+    explicit ReportObserver(UpdateReport& shown) : report(shown) {}
+    void OnStep(const StageProgress& progress) override { report.Step(progress); }
+    UpdateReport& report;
 };
 
 void Require(bool holds, const char* what)
