@@ -97,6 +97,8 @@ public:
     uint64_t BytesReceived() const { return m_bytesReceived; }
 
 private:
+    static constexpr uint8_t kGarbleMask = 0x5A; // what a byte at the wrong line settings turns into
+
     int8_t ListenerLine() const;
     const Fault* CountExchange(Exchange exchange, Time now);
     void Answer(const Fault* fault, std::vector<uint8_t> bytes, Time ready);
