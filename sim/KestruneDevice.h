@@ -106,8 +106,9 @@ private:
     void ReceiveBootstrap(uint8_t byte, bool garbled, Time now);
     void ReceiveLoaderByte(uint8_t byte, Time now);
     size_t LoaderFrameLength() const;
-    void RunPrimaryCommand(Time now);
-    void RunSecondaryCommand(Time now);
+    Exchange LoaderExchange() const;
+    void RunPrimaryCommand(const Fault* fault, Time now);
+    void RunSecondaryCommand(const Fault* fault, Time now);
     uint8_t ProgramPage(Time now);
     void ReceiveApplication(uint8_t byte, bool garbled, Time now);
     void SendErrorFrame(uint8_t code, Time now);

@@ -41,25 +41,34 @@ void KestruneDevice::ReceiveLoaderByte(uint8_t byte, Time now)
     }
     if (m_frame.size() < length || (m_frame[0] == 'P' && m_frame.size() == 5 && length > 5))
         return;
-    if (m_listener == Listener::PrimaryLoader)
-        RunPrimaryCommand(now);
-    else
-        RunSecondaryCommand(now);
+    const Fault* fault = CountExchange(LoaderExchange(), now);
+    if (!m_bCablePulled) {
+        if (m_listener == Listener::PrimaryLoader)
+            RunPrimaryCommand(fault, now);
+        else
+            RunSecondaryCommand(fault, now);
+    }
     m_frame.clear();
 }
 
-void KestruneDevice::RunPrimaryCommand(Time now)
+Exchange KestruneDevice::LoaderExchange() const
+{
+    const uint8_t command = m_frame[0];
+    if (m_listener == Listener::PrimaryLoader)
+        return command == 'F'   ? Exchange::ClearRange
+               : command == 'w' ? Exchange::WriteBlock
+               : command == 'r' ? Exchange::ReadBlock
+                                : Exchange::Jump;
+    return command == 'V'   ? Exchange::Ping
+           : command == 'G' ? Exchange::FlashId
+           : command == 'E' ? Exchange::Erase
+                            : Exchange::Program;
+}
+
+void KestruneDevice::RunPrimaryCommand(const Fault* fault, Time now)
 {
     const uint16_t address = static_cast<uint16_t>(m_frame[1] << 8 | m_frame[2]);
-    const uint8_t command = m_frame[0];
-    const Exchange exchange = command == 'F'   ? Exchange::ClearRange
-                              : command == 'w' ? Exchange::WriteBlock
-                              : command == 'r' ? Exchange::ReadBlock
-                                               : Exchange::Jump;
-    const Fault* fault = CountExchange(exchange, now);
-    if (m_bCablePulled)
-        return;
-    switch (command) {
+    switch (m_frame[0]) {
     case 'F': {
         const uint32_t end = static_cast<uint32_t>(m_frame[3] << 8 | m_frame[4]);
         for (uint32_t a = address; a < end; ++a)
@@ -89,17 +98,9 @@ void KestruneDevice::RunPrimaryCommand(Time now)
     }
 }
 
-void KestruneDevice::RunSecondaryCommand(Time now)
+void KestruneDevice::RunSecondaryCommand(const Fault* fault, Time now)
 {
-    const uint8_t command = m_frame[0];
-    const Exchange exchange = command == 'V'   ? Exchange::Ping
-                              : command == 'G' ? Exchange::FlashId
-                              : command == 'E' ? Exchange::Erase
-                                               : Exchange::Program;
-    const Fault* fault = CountExchange(exchange, now);
-    if (m_bCablePulled)
-        return;
-    switch (command) {
+    switch (m_frame[0]) {
     case 'V': Answer(fault, {'Y'}, now); break;
     case 'G': Answer(fault, {kFlashManufacturer, m_flashDeviceCode, 0x00}, now); break;
     case 'E': {
