@@ -1,31 +1,10 @@
+// What the server's bytes mean: serial data, answers to its option requests,
+// and its confirmations of the settings and the purge.
 #include "TelnetComPort.h"
 
+#include "TelnetComPortCodes.h"
+
 namespace {
-
-constexpr uint8_t kIac = 255;
-constexpr uint8_t kDont = 254;
-constexpr uint8_t kDo = 253;
-constexpr uint8_t kWont = 252;
-constexpr uint8_t kWill = 251;
-constexpr uint8_t kSb = 250;
-constexpr uint8_t kSe = 240;
-
-constexpr uint8_t kBinary = 0;
-constexpr uint8_t kSuppressGoAhead = 3;
-constexpr uint8_t kComPortOption = 44;
-constexpr uint8_t kSlotOptions[3] = {kBinary, kSuppressGoAhead, kComPortOption};
-
-// COM-PORT-OPTION commands; the server answers each with the command + 100.
-constexpr uint8_t kSetBaudRate = 1;
-constexpr uint8_t kSetDataSize = 2;
-constexpr uint8_t kSetParity = 3;
-constexpr uint8_t kSetStopSize = 4;
-constexpr uint8_t kPurgeData = 12;
-constexpr uint8_t kServerReply = 100;
-constexpr uint8_t kPurgeBoth = 3;
-
-// Stop bits from the Win32 numbering (one, one and a half, two) to RFC 2217's.
-constexpr uint8_t kStopSizes[3] = {1, 3, 2};
 
 int SlotOf(uint8_t option)
 {
@@ -35,78 +14,7 @@ int SlotOf(uint8_t option)
     return -1;
 }
 
-uint32_t PutSubnegotiation(uint8_t* out, uint8_t command, const uint8_t* value, uint32_t length)
-{
-    uint32_t n = 0;
-    out[n++] = kIac;
-    out[n++] = kSb;
-    out[n++] = kComPortOption;
-    out[n++] = command;
-    n += CTelnetComPortCodec::EncodeData(value, length, out + n);
-    out[n++] = kIac;
-    out[n++] = kSe;
-    return n;
-}
-
 } // namespace
-
-uint32_t CTelnetComPortCodec::EncodeOpening(uint8_t* out)
-{
-    uint32_t n = 0;
-    for (int slot = 0; slot < 3; ++slot) {
-        const uint8_t option = kSlotOptions[slot];
-        if (m_aLocal[slot] == Stance::No) {
-            m_aLocal[slot] = Stance::WantYes;
-            out[n++] = kIac;
-            out[n++] = kWill;
-            out[n++] = option;
-        }
-        if (slot != kComPortSlot && m_aRemote[slot] == Stance::No) {
-            m_aRemote[slot] = Stance::WantYes;
-            out[n++] = kIac;
-            out[n++] = kDo;
-            out[n++] = option;
-        }
-    }
-    m_bOpeningSent = true;
-    return n;
-}
-
-uint32_t CTelnetComPortCodec::EncodeSettings(uint32_t baudRate, uint8_t dataBits, uint8_t parity, uint8_t stopBits,
-                                             uint8_t* out)
-{
-    if (parity > 4 || stopBits > 2)
-        return 0;
-    m_dwAskedBaudRate = baudRate;
-    m_aAsked[0] = dataBits;
-    m_aAsked[1] = static_cast<uint8_t>(parity + 1);
-    m_aAsked[2] = kStopSizes[stopBits];
-    m_nConfirmed = 0;
-    const uint8_t baud[4] = {static_cast<uint8_t>(baudRate >> 24), static_cast<uint8_t>(baudRate >> 16),
-                             static_cast<uint8_t>(baudRate >> 8), static_cast<uint8_t>(baudRate)};
-    uint32_t n = PutSubnegotiation(out, kSetBaudRate, baud, 4);
-    n += PutSubnegotiation(out + n, kSetDataSize, &m_aAsked[0], 1);
-    n += PutSubnegotiation(out + n, kSetParity, &m_aAsked[1], 1);
-    n += PutSubnegotiation(out + n, kSetStopSize, &m_aAsked[2], 1);
-    return n;
-}
-
-uint32_t CTelnetComPortCodec::EncodePurge(uint8_t* out)
-{
-    m_bPurgeConfirmed = false;
-    return PutSubnegotiation(out, kPurgeData, &kPurgeBoth, 1);
-}
-
-uint32_t CTelnetComPortCodec::EncodeData(const uint8_t* data, uint32_t count, uint8_t* out)
-{
-    uint32_t n = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        out[n++] = data[i];
-        if (data[i] == kIac)
-            out[n++] = kIac;
-    }
-    return n;
-}
 
 CTelnetComPortCodec::Decoded CTelnetComPortCodec::Decode(const uint8_t* in, uint32_t count, uint8_t* data)
 {

@@ -97,6 +97,8 @@ public:
     uint64_t BytesReceived() const { return m_bytesReceived; }
 
 private:
+    static constexpr uint8_t kGarbleMask = 0x5A; // what a byte at the wrong line settings turns into
+
     int8_t ListenerLine() const;
     const Fault* CountExchange(Exchange exchange, Time now);
     void Answer(const Fault* fault, std::vector<uint8_t> bytes, Time ready);
@@ -104,8 +106,9 @@ private:
     void ReceiveBootstrap(uint8_t byte, bool garbled, Time now);
     void ReceiveLoaderByte(uint8_t byte, Time now);
     size_t LoaderFrameLength() const;
-    void RunPrimaryCommand(Time now);
-    void RunSecondaryCommand(Time now);
+    Exchange LoaderExchange() const;
+    void RunPrimaryCommand(const Fault* fault, Time now);
+    void RunSecondaryCommand(const Fault* fault, Time now);
     uint8_t ProgramPage(Time now);
     void ReceiveApplication(uint8_t byte, bool garbled, Time now);
     void SendErrorFrame(uint8_t code, Time now);
