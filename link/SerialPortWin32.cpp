@@ -118,12 +118,16 @@ private:
     // line. Where the platform reports it complete much sooner (Wine,
     // adapters that buffer), the bytes may still sit in a kernel or device
     // queue, and a purge right after the write would discard them: wait out
-    // the wire time then.
+    // the wire time then, and one USB frame more, in which an adapter may
+    // not yet have started sending (under Wine on a pseudo-terminal: the
+    // moment the kernel hands the bytes across to the peer).
     void HoldForWireTime(uint32_t count, LineTiming::Clock::time_point start) const
     {
         if (LineTiming::Clock::now() - start < m_timing.Of(count) / 2)
-            m_timing.HoldUntilSent(count, start);
+            std::this_thread::sleep_until(start + m_timing.Of(count) + kUsbFrame);
     }
+
+    static constexpr std::chrono::milliseconds kUsbFrame{1};
 
     HANDLE m_hPort;
     LineTiming m_timing;

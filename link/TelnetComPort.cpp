@@ -134,7 +134,7 @@ void CTelnetComPortCodec::OnSubnegotiation()
         Confirm(Setting::StopSize, oneByte && value[0] == m_aAsked[2]);
         break;
     case kServerReply + kPurgeData:
-        m_bPurgeConfirmed = oneByte && value[0] == kPurgeBoth;
+        m_bPurgeConfirmed = oneByte && value[0] == kPurgeReceiveBuffer;
         break;
     default:
         // Signature, line and modem state, flow control: nothing to act on.

@@ -34,7 +34,10 @@ public:
     // 3 mark, 4 space; stop bits 0 one, 1 one and a half, 2 two). Forgets
     // earlier confirmations. 0 bytes for a parity or stop bits out of range.
     uint32_t EncodeSettings(uint32_t baudRate, uint8_t dataBits, uint8_t parity, uint8_t stopBits, uint8_t* out);
-    // PURGE-DATA for both of the server's buffers.
+    // PURGE-DATA for the server's receive buffer. Its transmit buffer is left
+    // alone: it can hold only bytes we sent that have not yet reached the
+    // line (the server gets them a network delay after our line time has
+    // passed), and discarding them would lose part of a frame.
     uint32_t EncodePurge(uint8_t* out);
     // Serial data for the socket: out holds 2 * count bytes at most.
     static uint32_t EncodeData(const uint8_t* data, uint32_t count, uint8_t* out);

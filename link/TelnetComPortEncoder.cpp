@@ -68,7 +68,7 @@ uint32_t CTelnetComPortCodec::EncodeSettings(uint32_t baudRate, uint8_t dataBits
 uint32_t CTelnetComPortCodec::EncodePurge(uint8_t* out)
 {
     m_bPurgeConfirmed = false;
-    return PutSubnegotiation(out, kPurgeData, &kPurgeBoth, 1);
+    return PutSubnegotiation(out, kPurgeData, &kPurgeReceiveBuffer, 1);
 }
 
 uint32_t CTelnetComPortCodec::EncodeData(const uint8_t* data, uint32_t count, uint8_t* out)
