@@ -124,7 +124,7 @@ private:
     void HoldForWireTime(uint32_t count, LineTiming::Clock::time_point start) const
     {
         if (LineTiming::Clock::now() - start < m_timing.Of(count) / 2)
-            std::this_thread::sleep_until(start + m_timing.Of(count) + kUsbFrame);
+            m_timing.HoldUntilSent(count, start + kUsbFrame);
     }
 
     static constexpr std::chrono::milliseconds kUsbFrame{1};
