@@ -66,7 +66,7 @@ void CSerialChannel::Sleep(uint32_t ms)
 void CSerialChannel::Purge()
 {
     if (m_pPort)
-        m_pPort->PurgeAll();
+        m_pPort->DiscardInput();
 }
 
 bool CSerialChannel::SetLineMode(int16_t mode)

@@ -72,8 +72,13 @@ public:
     virtual void SetReceiveEventMask(bool /*enabled*/) {}
     virtual void SetupQueues(uint32_t /*bytes*/) {}
 
-    // Aborts pending transfers and discards both queues.
+    // On opening and closing: aborts pending transfers and discards both
+    // queues, as far as the platform can without dropping bytes sent.
     virtual void PurgeAll() = 0;
+    // Before an exchange: discards what waits to be read. Never the output:
+    // a write may be reported complete before its bytes have left (Wine,
+    // an adapter's own buffer), and a transmit purge would drop them.
+    virtual void DiscardInput() { PurgeAll(); }
     virtual bool ApplyLineSettings(const LineSettings& settings) = 0;
     // Clears any pending line error; false when the port cannot be queried.
     virtual bool ClearErrors(uint32_t& waitingBytes) = 0;

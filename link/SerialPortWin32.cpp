@@ -9,6 +9,7 @@
 namespace {
 
 constexpr DWORD kAllPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD kInputPurgeFlags = PURGE_RXABORT | PURGE_RXCLEAR;
 
 // Waits for a started transfer; false on any failure but "not yet".
 bool WaitForCompletion(HANDLE port, OVERLAPPED& record, DWORD& moved)
@@ -36,6 +37,7 @@ public:
     void SetReceiveEventMask(bool enabled) override { SetCommMask(m_hPort, enabled ? EV_RXCHAR : 0); }
     void SetupQueues(uint32_t bytes) override { SetupComm(m_hPort, bytes, bytes); }
     void PurgeAll() override { PurgeComm(m_hPort, kAllPurgeFlags); }
+    void DiscardInput() override { PurgeComm(m_hPort, kInputPurgeFlags); }
 
     bool ApplyLineSettings(const LineSettings& settings) override
     {
@@ -116,18 +118,13 @@ public:
 private:
     // A write cannot have left before its characters had time to cross the
     // line. Where the platform reports it complete much sooner (Wine,
-    // adapters that buffer), the bytes may still sit in a kernel or device
-    // queue, and a purge right after the write would discard them: wait out
-    // the wire time then, and one USB frame more, in which an adapter may
-    // not yet have started sending (under Wine on a pseudo-terminal: the
-    // moment the kernel hands the bytes across to the peer).
+    // adapters that buffer), wait out the wire time, so that the waits
+    // that follow a command count from its departure.
     void HoldForWireTime(uint32_t count, LineTiming::Clock::time_point start) const
     {
         if (LineTiming::Clock::now() - start < m_timing.Of(count) / 2)
-            m_timing.HoldUntilSent(count, start + kUsbFrame);
+            m_timing.HoldUntilSent(count, start);
     }
-
-    static constexpr std::chrono::milliseconds kUsbFrame{1};
 
     HANDLE m_hPort;
     LineTiming m_timing;
