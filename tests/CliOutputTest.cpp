@@ -1,9 +1,7 @@
 // What the command-line updater shows: the progress on a terminal, JSON
-// events, the device's text, the wire trace, and the images and ports it
-// lists.
+// events, the device's text, the wire trace, and the ports it lists.
 
 #include "CliSupport.h"
-#include "ImageList.h"
 #include "PortList.h"
 #include "ScriptedPeer.h"
 
@@ -103,16 +101,6 @@ TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
                 EXPECT_TRUE(Has(run.out, std::string("Version In Your Kestrune:  ") + c.shown + "\n")) << run.out;
         }
     }
-}
-
-TEST(CliImages, ListsWhatTheProgramCarries)
-{
-    const std::string list = FormatImageList();
-    for (const char* row : {"BOOTONE      129  0x0000-0x00FF          222                 -",
-                            "BOOTTWO      130  0x6000-0x7FFF         6584                 -",
-                            "XILINXDATA   131  0x8000-0xFFFF         6265                49",
-                            "APPLICATION  132  0x8000-0xFFFF        32255               247"})
-        EXPECT_TRUE(Has(list, row)) << list;
 }
 
 TEST(CliPorts, ListingShowsWhatAPersonNeedsToChoose)
