@@ -73,7 +73,7 @@ public:
     virtual void SetupQueues(uint32_t /*bytes*/) {}
 
     // On opening and closing: aborts pending transfers and discards both
-    // queues, as far as the platform can without dropping bytes sent.
+    // queues (the input only, where flushing the output drops bytes sent).
     virtual void PurgeAll() = 0;
     // Before an exchange: discards what waits to be read. Never the output:
     // a write may be reported complete before its bytes have left (Wine,
