@@ -12,7 +12,7 @@ here=$(dirname "$0")
 [ -f "$cli" ] && [ -f "$probe_exe" ] || { echo "skipped: the $bits-bit Windows build is missing (build.sh makes it)"; exit 77; }
 source "$here/wine_common.sh"
 
-updater_command=("$WINE" "$cli")
+updater_command=("${program_wine[@]}" "$cli")
 
 start_simulator sim
 start_simulator sim2

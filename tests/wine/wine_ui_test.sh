@@ -58,7 +58,7 @@ route() { # route COM1 COM2 COM3: the device behind each port
     for path in "$@"; do wine reg add 'HKLM\Software\Wine\Ports' /v COM$n /d "$path" /f >/dev/null 2>&1; n=$((n + 1)); done
     wineserver -k; wineserver -w
 }
-start_program() { timeout -k 5 300 "$WINE" "$exe" >/dev/null 2>&1 & app=$!; }
+start_program() { timeout -k 5 300 "${program_wine[@]}" "$exe" >/dev/null 2>&1 & app=$!; }
 program_ends() { # waits for the program's process to end
     for _ in $(seq 150); do kill -0 "$app" 2>/dev/null || return 0; sleep 0.2; done; return 1
 }
