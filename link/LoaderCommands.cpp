@@ -3,8 +3,6 @@
 
 #include "DeviceLink.h"
 
-#include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -14,7 +12,6 @@ constexpr uint8_t kSignOn = 'X';
 constexpr uint8_t kDone = 'D';
 constexpr uint8_t kLoaderAlive = 'Y';
 constexpr int kSignOnAttempts = 10;
-constexpr uint32_t kStopCheckMs = 20; // how often a watched pause asks whether to stop
 
 uint8_t High(uint16_t value) { return static_cast<uint8_t>(value >> 8); }
 uint8_t Low(uint16_t value) { return static_cast<uint8_t>(value); }
@@ -27,83 +24,6 @@ const char* ProgramReplyMeaning(uint8_t reply)
 }
 
 } // namespace
-
-bool CDeviceLink::Fail(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(m_szFailure, sizeof m_szFailure, format, args);
-    va_end(args);
-    return false;
-}
-
-bool CDeviceLink::StopRequested() const { return m_pObserver && m_pObserver->StopRequested(); }
-
-bool CDeviceLink::Pause(uint32_t ms, const char* during)
-{
-    if (!m_pObserver) {
-        Sleep(ms);
-        return true;
-    }
-    // Watched: in short steps, so that a request to stop is seen at once.
-    const uint32_t start = TickCount();
-    for (uint32_t slept = 0; slept < ms; slept = TickCount() - start) {
-        if (StopRequested())
-            return Fail("interrupted during %s", during);
-        Sleep(std::min<uint32_t>(ms - slept, kStopCheckMs));
-    }
-    return true;
-}
-
-bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t length)
-{
-    if (StopRequested())
-        return Fail("%s: interrupted before it was sent", exchange);
-    const bool written = Write(frame, length);
-    if (m_pObserver)
-        m_pObserver->OnFrame(Direction::Sent, LineMode(), exchange, frame, length);
-    if (written)
-        return true;
-    if (PortLost())
-        return Fail("%s: the write failed: %s", exchange, LostReason());
-    if (StopRequested())
-        return Fail("%s: interrupted while it was being sent", exchange);
-    return Fail("%s: the write failed", exchange);
-}
-
-bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
-{
-    const bool complete = Read(reply, static_cast<int32_t>(length));
-    if (m_pObserver)
-        m_pObserver->OnFrame(Direction::Received, LineMode(), exchange, reply, LastReadCount());
-    if (complete)
-        return true;
-    // A stop that came while the answer was awaited is why it is missing,
-    // not the device; a gone port is why before either.
-    if (PortLost())
-        return Fail("%s: %s", exchange, LostReason());
-    if (StopRequested())
-        return Fail("interrupted while waiting for the answer to %s", exchange);
-    if (LastReadCount() == 0)
-        return Fail("%s: no answer within %u ms", exchange, kReadAllowanceMs);
-    return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
-}
-
-bool CDeviceLink::Expect(const char* exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning)
-{
-    if (reply == success)
-        return true;
-    return Fail("%s: device answered 0x%02X%s", exchange, reply, meaning ? meaning(reply) : "");
-}
-
-bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success,
-                                ReplyMeaning meaning)
-{
-    Purge();
-    uint8_t reply = 0;
-    return Send(exchange, frame, length) && Receive(exchange, &reply, 1) &&
-           Expect(exchange, reply, success, meaning);
-}
 
 bool CDeviceLink::DownloadBootstrap(const uint8_t* program, uint8_t* echo)
 {

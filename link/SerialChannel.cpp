@@ -34,7 +34,13 @@ CSerialChannel::~CSerialChannel()
     ReleaseCompletionEvent(m_olRead);
 }
 
-// Open by number and by name: in the kind of port a program offers (PortOpening*.cpp).
+bool CSerialChannel::Open(uint8_t port) { return Open(PortNameOf(port)); }
+
+bool CSerialChannel::Open(const std::string& name, const PortOptions& options)
+{
+    Close();
+    return Open(OpenSerialPort(name, options, m_openFailure));
+}
 
 bool CSerialChannel::Open(std::unique_ptr<SerialPort> port)
 {

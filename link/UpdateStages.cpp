@@ -42,12 +42,6 @@ uint32_t CDeviceLink::PagesToSend() const
     return pages;
 }
 
-void CDeviceLink::Report(int stage, const char* step, uint32_t done, uint32_t total)
-{
-    if (m_pObserver)
-        m_pObserver->OnStep(StageProgress{stage, step, done, total});
-}
-
 bool CDeviceLink::StageImage(const FirmwareImage& firmware)
 {
     m_szFailure[0] = '\0';
@@ -58,14 +52,6 @@ bool CDeviceLink::StageImage(const FirmwareImage& firmware)
     // A malformed record only ends the image; the stage sends what was placed.
     ReadImage(image.text, image.length, m_imageBuffer, firmware.base, firmware.limit);
     return true;
-}
-
-bool CDeviceLink::SetMode(int16_t mode)
-{
-    if (SetLineMode(mode))
-        return true;
-    const char* why = PortLost() ? LostReason() : PortProblem();
-    return Fail("the port did not take line mode %d%s%s", mode, *why ? ": " : "", why);
 }
 
 bool CDeviceLink::EchoMatches(const uint8_t* echo)

@@ -108,12 +108,14 @@ public:
 };
 
 // Opens the port with this name for exclusive use: a device path on POSIX,
-// COMn on Windows, rfc2217://HOST:PORT for a port on another machine. Null
-// with the cause in failure when it does not open.
+// COMn on Windows, and whatever other kinds the program links (see
+// LocalPortKinds.cpp and ../network/AllPortKinds.cpp, one of which each
+// program links). Null with the cause in failure when it does not open.
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name, const PortOptions& options,
                                            PortOpenFailure& failure);
+// A terminal device on POSIX, a COM port on Windows.
+std::unique_ptr<SerialPort> OpenLocalPort(const std::string& name, const PortOptions& options,
+                                          PortOpenFailure& failure);
 
 // The name --port n stands for: COMn on Windows, /dev/ttyS(n-1) on POSIX.
 std::string PortNameOf(uint8_t port);
-// True for rfc2217://HOST:PORT.
-bool IsNetworkPortName(const std::string& name);

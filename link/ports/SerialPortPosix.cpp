@@ -2,7 +2,7 @@
 // pseudo-terminal of the simulated Kestrune.
 
 #include "LineTiming.h"
-#include "PortBackends.h"
+#include "SerialPort.h"
 #include "PortHolders.h"
 
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include "DeviceText.h"
 #include "LineTiming.h"
 #include "NetworkSocket.h"
-#include "PortBackends.h"
+#include "NetworkPort.h"
 #include "TelnetComPort.h"
 
 #include <algorithm>
@@ -239,6 +239,8 @@ bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
 }
 
 } // namespace
+
+bool IsNetworkPortName(const std::string& name) { return name.rfind("rfc2217://", 0) == 0; }
 
 // rfc2217://HOST:PORT with HOST a name, an IPv4 address or an IPv6 address
 // in brackets; false when the name does not have that shape.

@@ -1,7 +1,7 @@
 // A Windows COM port: overlapped I/O, each operation waited for at once.
 
 #include "LineTiming.h"
-#include "PortBackends.h"
+#include "SerialPort.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,0 +1,9 @@
+#pragma once
+// A serial port on another machine, reached as rfc2217://HOST:PORT.
+
+#include "SerialPort.h"
+
+// True for names of the shape rfc2217://...
+bool IsNetworkPortName(const std::string& name);
+std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortOptions& options,
+                                            PortOpenFailure& failure);
