@@ -23,22 +23,13 @@ int main(int argc, char** argv)
         return ExitUsage;
     }
     switch (options->action) {
-    case CliAction::Help:
-        std::fputs(kCliUsage, stdout);
-        return ExitSuccess;
+    case CliAction::Help: std::fputs(kCliUsage, stdout); return ExitSuccess;
     case CliAction::Version:
-        std::printf("kestrune-update %s, carrying Kestrune firmware %s\n", KZ_PROGRAM_VERSION,
-                    kCarriedFirmwareVersion);
+        std::printf("kestrune-update %s, carrying Kestrune firmware %s\n", KZ_PROGRAM_VERSION, kCarriedFirmwareVersion);
         return ExitSuccess;
-    case CliAction::ListPorts:
-        std::fputs(FormatPortList(DiscoverPorts()).c_str(), stdout);
-        return ExitSuccess;
-    case CliAction::Bench:
-        return RunBench(*options, CliStreams{stdout, stderr, stdin});
-    case CliAction::ListImages:
-        std::fputs(FormatImageList().c_str(), stdout);
-        return ExitSuccess;
-    default:
-        return RunUpdater(*options, CliStreams{stdout, stderr, stdin});
+    case CliAction::ListPorts: std::fputs(FormatPortList(DiscoverPorts()).c_str(), stdout); return ExitSuccess;
+    case CliAction::Bench: return RunBench(*options, CliStreams{stdout, stderr, stdin});
+    case CliAction::ListImages: std::fputs(FormatImageList().c_str(), stdout); return ExitSuccess;
+    default: return RunUpdater(*options, CliStreams{stdout, stderr, stdin});
     }
 }

@@ -27,8 +27,8 @@ uint8_t CSRecordReader::ReadHexByte(const char*& cursor)
     return static_cast<uint8_t>(16 * high + low);
 }
 
-RecordOutcome CSRecordReader::ReadRecord(const char* line, uint32_t lineLength, uint16_t& address,
-                                         uint8_t& dataLength, uint8_t* data)
+RecordOutcome CSRecordReader::ReadRecord(const char* line, uint32_t lineLength, uint16_t& address, uint8_t& dataLength,
+                                         uint8_t* data)
 {
     if (lineLength == 0)
         return RecordOtherType;
@@ -59,8 +59,8 @@ RecordOutcome CSRecordReader::ReadRecord(const char* line, uint32_t lineLength, 
     return checksum == static_cast<uint8_t>(255 - (sum & 0xFF)) ? RecordData : RecordBadChecksum;
 }
 
-ImageEnd CSRecordReader::ReadImage(const char* text, uint32_t length, uint8_t* destination,
-                                   uint32_t base, uint32_t limit)
+ImageEnd CSRecordReader::ReadImage(const char* text, uint32_t length, uint8_t* destination, uint32_t base,
+                                   uint32_t limit)
 {
     uint32_t cursor = 0;
     for (;;) {

@@ -32,11 +32,10 @@ public:
 
     // Parses one record line: the characters after the "S", lineLength of
     // them, the last being the carriage return. data has room for 40 bytes.
-    static RecordOutcome ReadRecord(const char* line, uint32_t lineLength, uint16_t& address,
-                                    uint8_t& dataLength, uint8_t* data);
+    static RecordOutcome ReadRecord(const char* line, uint32_t lineLength, uint16_t& address, uint8_t& dataLength,
+                                    uint8_t* data);
 
     // Places the records of text that fall inside [base, limit) at offset
     // address - base of destination, up to the first record that does not.
-    static ImageEnd ReadImage(const char* text, uint32_t length, uint8_t* destination,
-                              uint32_t base, uint32_t limit);
+    static ImageEnd ReadImage(const char* text, uint32_t length, uint8_t* destination, uint32_t base, uint32_t limit);
 };

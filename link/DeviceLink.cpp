@@ -86,8 +86,7 @@ bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint
 {
     Purge();
     uint8_t reply = 0;
-    return Send(exchange, frame, length) && Receive(exchange, &reply, 1) &&
-           Expect(exchange, reply, success, meaning);
+    return Send(exchange, frame, length) && Receive(exchange, &reply, 1) && Expect(exchange, reply, success, meaning);
 }
 
 void CDeviceLink::Report(int stage, const char* step, uint32_t done, uint32_t total)

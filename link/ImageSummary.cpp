@@ -6,8 +6,7 @@
 
 namespace {
 
-constexpr const FirmwareImage* kImages[] = {&kBootOneImage, &kBootTwoImage, &kXilinxDataImage,
-                                            &kApplicationImage};
+constexpr const FirmwareImage* kImages[] = {&kBootOneImage, &kBootTwoImage, &kXilinxDataImage, &kApplicationImage};
 
 } // namespace
 

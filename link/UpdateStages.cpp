@@ -141,12 +141,6 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
     return true;
 }
 
-bool CDeviceLink::LoadFpgaImage()
-{
-    return LoadFlashImage(3, kXilinxDataImage, kFpgaBank);
-}
+bool CDeviceLink::LoadFpgaImage() { return LoadFlashImage(3, kXilinxDataImage, kFpgaBank); }
 
-bool CDeviceLink::LoadApplication()
-{
-    return LoadFlashImage(4, kApplicationImage, kApplicationBank);
-}
+bool CDeviceLink::LoadApplication() { return LoadFlashImage(4, kApplicationImage, kApplicationBank); }

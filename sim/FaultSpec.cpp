@@ -37,8 +37,8 @@ std::optional<Fault> ParseFault(const std::string& text)
         return std::nullopt;
     Fault fault{};
     bool kindFound = false;
-    for (FaultKind kind : {FaultKind::Silence, FaultKind::Late, FaultKind::Nak,
-                           FaultKind::CorruptByte, FaultKind::CablePulled, FaultKind::AdapterGone})
+    for (FaultKind kind : {FaultKind::Silence, FaultKind::Late, FaultKind::Nak, FaultKind::CorruptByte,
+                           FaultKind::CablePulled, FaultKind::AdapterGone})
         if (parts[0] == FaultKindName(kind)) {
             fault.kind = kind;
             kindFound = true;

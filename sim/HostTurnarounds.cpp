@@ -6,8 +6,8 @@
 std::chrono::milliseconds HostPauseAfter(Exchange exchange)
 {
     switch (exchange) {
-    case Exchange::Jump: return std::chrono::milliseconds(1000); // then the ping
-    case Exchange::Ping: return std::chrono::milliseconds(500);  // then reads the 'Y'
+    case Exchange::Jump: return std::chrono::milliseconds(1000);  // then the ping
+    case Exchange::Ping: return std::chrono::milliseconds(500);   // then reads the 'Y'
     case Exchange::Erase: return std::chrono::milliseconds(2000); // then reads the result
     default: return std::chrono::milliseconds(0);
     }
@@ -25,9 +25,8 @@ void HostTurnarounds::HostByte(Time start)
         return;
     m_bFrameOver = false;
     if (m_mayGoOn)
-        m_records.push_back(
-            std::max(std::chrono::duration_cast<std::chrono::microseconds>(start - *m_mayGoOn),
-                     std::chrono::microseconds(0)));
+        m_records.push_back(std::max(std::chrono::duration_cast<std::chrono::microseconds>(start - *m_mayGoOn),
+                                     std::chrono::microseconds(0)));
     m_mayGoOn.reset();
 }
 

@@ -66,8 +66,7 @@ void KestruneDevice::PowerOn(bool holdSet, Time now)
     }
     // The application configures the FPGA from bank 2 at every start.
     m_bFpgaConfigured = IsIntact(m_flash[2].data(), kFpgaLayout);
-    m_listener = IsIntact(m_flash[3].data(), kApplicationLayout) ? Listener::Application
-                                                                   : Listener::Halted;
+    m_listener = IsIntact(m_flash[3].data(), kApplicationLayout) ? Listener::Application : Listener::Halted;
 }
 
 void KestruneDevice::PowerOff()
@@ -118,10 +117,7 @@ const Fault* KestruneDevice::CountExchange(Exchange exchange, Time now)
     return nullptr;
 }
 
-void KestruneDevice::Emit(uint8_t byte, Time ready)
-{
-    m_out.push_back(Emission{byte, ready, ListenerLine()});
-}
+void KestruneDevice::Emit(uint8_t byte, Time ready) { m_out.push_back(Emission{byte, ready, ListenerLine()}); }
 
 void KestruneDevice::Answer(const Fault* fault, std::vector<uint8_t> bytes, Time ready)
 {

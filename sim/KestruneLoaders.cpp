@@ -89,10 +89,8 @@ void KestruneDevice::RunPrimaryCommand(const Fault* fault, Time now)
         break;
     }
     case 'G': {
-        const bool loaderIntact =
-            IsIntact(m_memory.data() + kSecondaryLoaderStart, kSecondaryLoaderLayout);
-        m_listener = address == kSecondaryLoaderStart && loaderIntact ? Listener::SecondaryLoader
-                                                                      : Listener::Halted;
+        const bool loaderIntact = IsIntact(m_memory.data() + kSecondaryLoaderStart, kSecondaryLoaderLayout);
+        m_listener = address == kSecondaryLoaderStart && loaderIntact ? Listener::SecondaryLoader : Listener::Halted;
         break;
     }
     }

@@ -90,10 +90,7 @@ private:
     uint32_t m_seed;
 };
 
-std::vector<uint32_t> Repeat(uint32_t length, uint32_t times)
-{
-    return std::vector<uint32_t>(times, length);
-}
+std::vector<uint32_t> Repeat(uint32_t length, uint32_t times) { return std::vector<uint32_t>(times, length); }
 
 std::vector<uint32_t> Join(std::vector<std::vector<uint32_t>> parts)
 {
@@ -139,12 +136,12 @@ std::string XilinxData()
 
 std::string Application()
 {
-    static const std::vector<uint32_t> kLowEndings = {
-        1, 7, 14, 6, 13, 5, 12, 4, 11, 3, 10, 2, 9, 1, 8, 1, 7, 14, 6, 13,
-        5, 12, 4, 11, 3, 10, 2, 9, 1, 8, 1, 7, 14, 6, 13, 5, 12, 4, 11, 3};
-    static const std::vector<uint32_t> kHighEndings = {
-        5, 13, 5, 11, 4, 11, 2, 10, 2, 8, 1, 8, 14, 7, 14, 5, 13, 5, 11, 4, 11, 2,
-        10, 2, 8, 1, 8, 14, 7, 14, 5, 13, 5, 12, 4, 11, 3, 10, 2, 9, 1, 8, 15, 7};
+    static const std::vector<uint32_t> kLowEndings = {1, 7, 14, 6,  13, 5,  12, 4,  11, 3,  10, 2,  9, 1,
+                                                      8, 1, 7,  14, 6,  13, 5,  12, 4,  11, 3,  10, 2, 9,
+                                                      1, 8, 1,  7,  14, 6,  13, 5,  12, 4,  11, 3};
+    static const std::vector<uint32_t> kHighEndings = {5, 13, 5, 11, 4, 11, 2, 10, 2, 8, 1, 8, 14, 7, 14,
+                                                       5, 13, 5, 11, 4, 11, 2, 10, 2, 8, 1, 8, 14, 7, 14,
+                                                       5, 13, 5, 12, 4, 11, 3, 10, 2, 9, 1, 8, 15, 7};
     Image image(kApplicationLayout, 0xFF, 0x0A991u);
     // 0x8000-0xB5FF below the EEPROM, 0xB800-0xFFBE above it, then the vectors.
     image.AddRun(0x8000, Stretches((0x3600 - 288) / 16, kLowEndings));
@@ -173,8 +170,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok = WriteFile(dir + "/bootone.s19", BootOne()) &&
-                    WriteFile(dir + "/boottwo.s19", BootTwo()) &&
+    const bool ok = WriteFile(dir + "/bootone.s19", BootOne()) && WriteFile(dir + "/boottwo.s19", BootTwo()) &&
                     WriteFile(dir + "/xilinxdata.s19", XilinxData()) &&
                     WriteFile(dir + "/application.s19", Application());
     if (!ok) {

@@ -40,14 +40,14 @@ void PrintStatus(SimulatedKestrune& sim)
                     ListenerName(device.CurrentListener()), version.empty() ? "damaged" : version.c_str(),
                     device.FpgaConfigured() ? "configured" : "not configured",
                     device.CablePulled() ? "; cable pulled" : "",
-                    static_cast<unsigned long long>(device.BytesReceived()),
-                    device.ExchangeCount(Exchange::Version));
+                    static_cast<unsigned long long>(device.BytesReceived()), device.ExchangeCount(Exchange::Version));
     });
 }
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...\n");
+    std::fprintf(stderr,
+                 "usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...\n");
     return 2;
 }
 
@@ -105,8 +105,7 @@ int StartDevice(SimulatedKestrune& sim, const SimArguments& parsed)
     if (!parsed.linkPath.empty()) {
         unlink(parsed.linkPath.c_str());
         if (symlink(sim.DevicePath().c_str(), parsed.linkPath.c_str()) != 0) {
-            std::fprintf(stderr, "kestrune-sim: cannot link %s: %s\n", parsed.linkPath.c_str(),
-                         std::strerror(errno));
+            std::fprintf(stderr, "kestrune-sim: cannot link %s: %s\n", parsed.linkPath.c_str(), std::strerror(errno));
             return 1;
         }
         std::snprintf(g_linkPath, sizeof g_linkPath, "%s", parsed.linkPath.c_str());

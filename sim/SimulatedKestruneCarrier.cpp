@@ -78,7 +78,8 @@ void SimulatedKestrune::CarryOutbound(KestruneDevice::Time now)
             // Held in the adapter until its timer's next tick.
             const auto tick = std::chrono::duration_cast<KestruneDevice::Clock::duration>(
                 std::chrono::milliseconds(m_options.latencyMs));
-            at = KestruneDevice::Time((at.time_since_epoch() + tick - KestruneDevice::Clock::duration(1)) / tick * tick);
+            at =
+                KestruneDevice::Time((at.time_since_epoch() + tick - KestruneDevice::Clock::duration(1)) / tick * tick);
         }
         m_outbound.push_back(Pending{emission.byte, at, at, emission.lineMode});
     }

@@ -9,9 +9,9 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
-#include <sstream>
 
 namespace {
 

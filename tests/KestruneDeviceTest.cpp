@@ -87,7 +87,7 @@ TEST(KestruneDevice, FlashProgrammingOnlyClearsBitsAndChecksItsChecksum)
     Send(device, PageFrame(0x8000, 2, 0xF0), kLoaderLine, later + std::chrono::milliseconds(10));
     Send(device, PageFrame(0x8080, 2, 0x00, 1), kLoaderLine, later + std::chrono::milliseconds(20));
     EXPECT_EQ(Drain(device), (std::vector<uint8_t>{0x00, 0x01, 0xFF}));
-    EXPECT_EQ(device.Bank(2)[0], 0x00); // 0x0F & 0xF0: the second write could not set bits
+    EXPECT_EQ(device.Bank(2)[0], 0x00);    // 0x0F & 0xF0: the second write could not set bits
     EXPECT_EQ(device.Bank(2)[0x80], 0xFF); // nothing programmed on a checksum mismatch
 }
 

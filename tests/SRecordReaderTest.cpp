@@ -1,8 +1,8 @@
 // The S-record reader on hand-made text, and on the carried images as
 // srec_cat reads the same files.
 
-#include "FirmwareImages.h"
 #include "SRecordReader.h"
+#include "FirmwareImages.h"
 #include "SRecordText.h"
 
 #include <gtest/gtest.h>
@@ -34,36 +34,54 @@ TEST(SRecordReader, ReadsRecordsIntoTheWindowUntilOneEndsTheImage)
     const std::string twoRecords = S1(0x1000, {1}) + S1(0x1001, {2}) + kEnd;
     const ReadCase cases[] = {
         {"records go to their addresses; nothing after S9 counts",
-         S1(0x1000, {1, 2, 3}) + S1(0x1010, {4}) + kEnd + S1(0x1020, {5}), ImageEnd::EndRecord,
+         S1(0x1000, {1, 2, 3}) + S1(0x1010, {4}) + kEnd + S1(0x1020, {5}),
+         ImageEnd::EndRecord,
          {{0, {1, 2, 3}}, {0x10, {4}}}},
-        {"the end record is not examined", S1(0x1000, {7}) + "S9zzzzzzzz\r\n" + S1(0x1001, {8}), ImageEnd::EndRecord,
+        {"the end record is not examined",
+         S1(0x1000, {7}) + "S9zzzzzzzz\r\n" + S1(0x1001, {8}),
+         ImageEnd::EndRecord,
          {{0, {7}}}},
         {"an S0 record ends the image", "S00600004844521B\r\n" + twoRecords, ImageEnd::BadRecord, {}},
-        {"an S2 record ends the image", S1(0x1000, {1}) + "S2080010000102030405E4\r\n" + S1(0x1001, {2}),
-         ImageEnd::BadRecord, {{0, {1}}}},
+        {"an S2 record ends the image",
+         S1(0x1000, {1}) + "S2080010000102030405E4\r\n" + S1(0x1001, {2}),
+         ImageEnd::BadRecord,
+         {{0, {1}}}},
         {"lower-case digits read as 0", "S1041000abEB\r\n" + kEnd, ImageEnd::EndRecord, {{0, {0}}}},
         {"so their true value fails the checksum", "S1041000ABEB\r\n" + kEnd, ImageEnd::BadRecord, {}},
         {"a line needs a carriage return", "S104100001EA\nS104100102E8\n", ImageEnd::NoRecord, {}},
-        {"the longest record: count 39", S1(0x1000, Bytes(36, 0x5A)) + kEnd, ImageEnd::EndRecord,
+        {"the longest record: count 39",
+         S1(0x1000, Bytes(36, 0x5A)) + kEnd,
+         ImageEnd::EndRecord,
          {{0, Bytes(36, 0x5A)}}},
-        {"count 40 and more: longer than a line", S1(0x1000, {1}) + S1(0x1001, Bytes(37, 0x33)) + kEnd,
-         ImageEnd::NoRecord, {{0, {1}}}},
-        {"81 characters of other text before a record", std::string(81, '#') + S1(0x1000, {9}) + kEnd,
-         ImageEnd::EndRecord, {{0, {9}}}},
-        {"82 characters of other text end the image", S1(0x1000, {9}) + std::string(82, '#') + twoRecords,
-         ImageEnd::NoRecord, {{0, {9}}}},
+        {"count 40 and more: longer than a line",
+         S1(0x1000, {1}) + S1(0x1001, Bytes(37, 0x33)) + kEnd,
+         ImageEnd::NoRecord,
+         {{0, {1}}}},
+        {"81 characters of other text before a record",
+         std::string(81, '#') + S1(0x1000, {9}) + kEnd,
+         ImageEnd::EndRecord,
+         {{0, {9}}}},
+        {"82 characters of other text end the image",
+         S1(0x1000, {9}) + std::string(82, '#') + twoRecords,
+         ImageEnd::NoRecord,
+         {{0, {9}}}},
         {"count 2 and less", S1(0x1000, {1}) + "S1021000ED\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
         {"count 44 and more", S1(0x1000, {1}) + "S12C1000C3\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
-        {"a count beyond the line", S1(0x1000, {1}) + "S1131000\r\n" + twoRecords, ImageEnd::BadRecord,
-         {{0, {1}}}},
-        {"count 3: no data, and reading goes on", S1(0x1000, {}) + S1(0x1001, {2}) + kEnd, ImageEnd::EndRecord,
+        {"a count beyond the line", S1(0x1000, {1}) + "S1131000\r\n" + twoRecords, ImageEnd::BadRecord, {{0, {1}}}},
+        {"count 3: no data, and reading goes on",
+         S1(0x1000, {}) + S1(0x1001, {2}) + kEnd,
+         ImageEnd::EndRecord,
          {{1, {2}}}},
         {"a record that ends the window", S1(0x10FE, {1, 2}) + kEnd, ImageEnd::EndRecord, {{0xFE, {1, 2}}}},
         {"a record past the window's end: none of it placed",
-         S1(0x1000, {1}) + S1(0x10FF, {1, 2}) + S1(0x1002, {3}) + kEnd, ImageEnd::OutsideWindow, {{0, {1}}}},
+         S1(0x1000, {1}) + S1(0x10FF, {1, 2}) + S1(0x1002, {3}) + kEnd,
+         ImageEnd::OutsideWindow,
+         {{0, {1}}}},
         {"a record before the window", S1(0x0FFF, {1, 2}) + kEnd, ImageEnd::OutsideWindow, {}},
         {"other characters before the line end are ignored; later records win",
-         S1(0x1000, {1, 1}).insert(14, "  ; note") + S1(0x1001, {2}) + kEnd, ImageEnd::EndRecord, {{0, {1, 2}}}},
+         S1(0x1000, {1, 1}).insert(14, "  ; note") + S1(0x1001, {2}) + kEnd,
+         ImageEnd::EndRecord,
+         {{0, {1, 2}}}},
         {"a carriage return beyond the length is not seen", twoRecords, ImageEnd::NoRecord, {{0, {1}}}, 26},
         {"no text", twoRecords, ImageEnd::NoRecord, {}, 0},
     };
@@ -82,9 +100,10 @@ TEST(SRecordReader, ReadsTheCarriedImagesAsSrecCatDoes)
 {
     if (std::system("command -v srec_cat > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "srec_cat (package srecord) is not installed";
-    const std::pair<const FirmwareImage*, const char*> files[] = {
-        {&kBootOneImage, "bootone.s19"}, {&kBootTwoImage, "boottwo.s19"},
-        {&kXilinxDataImage, "xilinxdata.s19"}, {&kApplicationImage, "application.s19"}};
+    const std::pair<const FirmwareImage*, const char*> files[] = {{&kBootOneImage, "bootone.s19"},
+                                                                  {&kBootTwoImage, "boottwo.s19"},
+                                                                  {&kXilinxDataImage, "xilinxdata.s19"},
+                                                                  {&kApplicationImage, "application.s19"}};
     for (const auto& [image, file] : files) {
         const std::string out = ::testing::TempDir() + "/" + file + ".bin";
         char command[1024];

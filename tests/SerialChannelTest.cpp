@@ -1,9 +1,9 @@
 // The serial channel: its algorithms against a scripted stand-in for the
 // platform, and the termios backend on a pseudo-terminal.
 
+#include "SerialChannel.h"
 #include "FakeSerialPort.h"
 #include "ScriptedPeer.h"
-#include "SerialChannel.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -45,9 +45,31 @@ TEST(SerialChannelReads, SucceedWhenTheAnswerArrivesWithinTheAllowance)
         {"a queued answer starts no clock", 1000, false, {1, 2, 3}, 0, 0, 0, -1, 3, true, 0, 0, {1, 2, 3}},
         {"silence, the tick count wrapping", 0xFFFFFFC0u, false, {}, 0, 0, 0, -1, 1, false, 101, 103, {}},
         {"silence under a busy poll", 0xFFFFFFC0u, true, {}, 0, 0, 0, -1, 1, false, 101, 103, {}},
-        {"an answer trickling in from 60 ms on: the allowance is not renewed a byte", 1000, false, {}, 10, 60, 10, -1,
-         10, false, 101, 110, {1, 2, 3, 4, 5}},
-        {"a failed read operation still gathers the answer", 1000, false, {7, 8, 9}, 0, 0, 0, 0, 3, false, 0, 101,
+        {"an answer trickling in from 60 ms on: the allowance is not renewed a byte",
+         1000,
+         false,
+         {},
+         10,
+         60,
+         10,
+         -1,
+         10,
+         false,
+         101,
+         110,
+         {1, 2, 3, 4, 5}},
+        {"a failed read operation still gathers the answer",
+         1000,
+         false,
+         {7, 8, 9},
+         0,
+         0,
+         0,
+         0,
+         3,
+         false,
+         0,
+         101,
          {7, 8, 9}},
         {"a port that reports bytes it never delivers", 1000, false, {1}, 0, 0, 0, -2, 1, false, 101, 200, {}},
     };
@@ -92,7 +114,6 @@ TEST_F(SerialChannelLogic, ShortWriteIsAFailure)
     port.bWriteFails = true;
     EXPECT_FALSE(channel.Write(frame, 4));
 }
-
 
 using Clock = std::chrono::steady_clock;
 

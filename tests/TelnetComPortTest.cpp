@@ -25,7 +25,8 @@ Bytes Concat(const std::vector<Bytes>& parts)
 // A COM-PORT-OPTION subnegotiation; the server answers a command with command + 100.
 Bytes Sub(uint8_t command, const Bytes& value) { return Concat({{255, 250, 44, command}, value, {255, 240}}); }
 
-template <typename Encoder> Bytes Encoded(Encoder encode)
+template <typename Encoder>
+Bytes Encoded(Encoder encode)
 {
     uint8_t out[64];
     return Bytes(out, out + encode(out));
@@ -49,11 +50,12 @@ TEST(TelnetComPortCodec, Encodes)
         uint8_t parity;
         Bytes baud;
         uint8_t sentParity;
-    } cases[] = {{9600, 0, {0, 0, 0x25, 0x80}, 1}, {38400, 1, {0, 0, 0x96, 0}, 2},
-                 {0xFF00FF, 0, {0, 255, 255, 0, 255, 255}, 1}};
+    } cases[] = {
+        {9600, 0, {0, 0, 0x25, 0x80}, 1}, {38400, 1, {0, 0, 0x96, 0}, 2}, {0xFF00FF, 0, {0, 255, 255, 0, 255, 255}, 1}};
     for (const auto& c : cases)
         EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodeSettings(c.baudRate, 8, c.parity, 0, out); }),
-                  Concat({Sub(1, c.baud), Sub(2, {8}), Sub(3, {c.sentParity}), Sub(4, {1})})) << c.baudRate;
+                  Concat({Sub(1, c.baud), Sub(2, {8}), Sub(3, {c.sentParity}), Sub(4, {1})}))
+            << c.baudRate;
     EXPECT_TRUE(Encoded([&](uint8_t* out) { return codec.EncodeSettings(9600, 8, 5, 0, out); }).empty());
     EXPECT_EQ(Encoded([&](uint8_t* out) { return codec.EncodePurge(out); }), Sub(12, {1}));
     const Bytes data = {0x41, 255, 255, 0x0D};
@@ -72,27 +74,51 @@ TEST(TelnetComPortCodec, AnswersOptionsOnceAndRefusesTheRest)
         Bytes data;
         int comPort;
     } cases[] = {
-        {"ser2net's greeting: only its ECHO is refused", true,
+        {"ser2net's greeting: only its ECHO is refused",
+         true,
          Concat({{255, 251, 3, 255, 253, 3, 255, 251, 1, 255, 254, 1, 255, 253, 0, 255, 251, 0, 255, 253, 44},
-                 {255, 253, 3}, Sub(107, {0})}),
-         {255, 254, 1}, {}, 1},
+                 {255, 253, 3},
+                 Sub(107, {0})}),
+         {255, 254, 1},
+         {},
+         1},
         {"COM-PORT-OPTION refused", true, {255, 254, 44}, {}, {}, -1},
-        {"other options refused, their WONT and DONT ignored", true,
+        {"other options refused, their WONT and DONT ignored",
+         true,
          {255, 253, 5, 255, 251, 24, 255, 251, 44, 255, 252, 24, 255, 254, 5},
-         {255, 252, 5, 255, 254, 24, 255, 254, 44}, {}, 0},
-        {"unasked, agreed once; withdrawn, acknowledged once", false,
+         {255, 252, 5, 255, 254, 24, 255, 254, 44},
+         {},
+         0},
+        {"unasked, agreed once; withdrawn, acknowledged once",
+         false,
          {255, 253, 0, 255, 253, 0, 255, 251, 3, 255, 254, 0, 255, 254, 0},
-         {255, 251, 0, 255, 253, 3, 255, 252, 0}, {}, 0},
-        {"doubled IACs are data, other commands nothing", true,
-         {'a', 255, 255, 255, 241, 'b', 255, 249, 255, 242, 255, 240, 255, 255, 255, 255}, {},
-         {'a', 255, 'b', 255, 255}, 0},
-        {"an over-long subnegotiation is dropped at its SE", true,
-         Concat({Sub(101, {0, 0, 0x25, 0x80, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255, 255}), {'a', 255, 255}}), {},
-         {'a', 255}, 0},
-        {"a subnegotiation without SE gives way to the next command", true, {255, 250, 44, 101, 0, 255, 253, 5, 'a'},
-         {255, 252, 5}, {'a'}, 0},
-        {"a full reply queue is drained, not overrun", true, Concat(std::vector<Bytes>(20, {255, 253, 5})),
-         Concat(std::vector<Bytes>(20, {255, 252, 5})), {}, 0},
+         {255, 251, 0, 255, 253, 3, 255, 252, 0},
+         {},
+         0},
+        {"doubled IACs are data, other commands nothing",
+         true,
+         {'a', 255, 255, 255, 241, 'b', 255, 249, 255, 242, 255, 240, 255, 255, 255, 255},
+         {},
+         {'a', 255, 'b', 255, 255},
+         0},
+        {"an over-long subnegotiation is dropped at its SE",
+         true,
+         Concat({Sub(101, {0, 0, 0x25, 0x80, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 255, 255}), {'a', 255, 255}}),
+         {},
+         {'a', 255},
+         0},
+        {"a subnegotiation without SE gives way to the next command",
+         true,
+         {255, 250, 44, 101, 0, 255, 253, 5, 'a'},
+         {255, 252, 5},
+         {'a'},
+         0},
+        {"a full reply queue is drained, not overrun",
+         true,
+         Concat(std::vector<Bytes>(20, {255, 253, 5})),
+         Concat(std::vector<Bytes>(20, {255, 252, 5})),
+         {},
+         0},
     };
     for (const auto& c : cases) {
         Codec codec;
@@ -121,14 +147,23 @@ TEST(TelnetComPortCodec, ConfirmationsMustReportWhatWasAsked)
     } cases[] = {
         {"all four, in any order, and the purge", {}, Concat({stop, parity, purged, size, baud}), Setting::None, true},
         {"the parity unanswered", {}, Concat({baud, size, stop}), Setting::Parity, false},
-        {"another speed reported", {}, Concat({Sub(101, {0, 0, 0x4B, 0}), size, parity, stop}), Setting::BaudRate,
+        {"another speed reported",
+         {},
+         Concat({Sub(101, {0, 0, 0x4B, 0}), size, parity, stop}),
+         Setting::BaudRate,
          false},
         {"odd parity reported", {}, Concat({baud, size, Sub(103, {2}), stop}), Setting::Parity, false},
-        {"a later report counts", {}, Concat({baud, size, parity, stop, Sub(101, {0, 0, 0x96, 0})}), Setting::BaudRate,
+        {"a later report counts",
+         {},
+         Concat({baud, size, parity, stop, Sub(101, {0, 0, 0x96, 0})}),
+         Setting::BaudRate,
          false},
         {"a short value", {}, Concat({Sub(101, {0x25, 0x80}), size, parity, stop}), Setting::BaudRate, false},
-        {"answers to an earlier request are forgotten", Concat({baud, size, parity, stop, purged}), {},
-         Setting::BaudRate, false},
+        {"answers to an earlier request are forgotten",
+         Concat({baud, size, parity, stop, purged}),
+         {},
+         Setting::BaudRate,
+         false},
     };
     for (const auto& c : cases) {
         Codec codec;

@@ -51,8 +51,9 @@ protected:
 
     DeviceState Now()
     {
-        return sim.WithDevice(
-            [](KestruneDevice& d) { return DeviceState{{d.Bank(0), d.Bank(1), d.Bank(2), d.Bank(3)}, d.Eeprom()}; });
+        return sim.WithDevice([](KestruneDevice& d) {
+            return DeviceState{{d.Bank(0), d.Bank(1), d.Bank(2), d.Bank(3)}, d.Eeprom()};
+        });
     }
     uint32_t Count(Exchange exchange)
     {
@@ -92,9 +93,9 @@ struct Target {
 
 // The exchanges that answer, as often as one update makes them.
 constexpr Target kTargets[] = {
-    {Exchange::Echo, 1, 256},     {Exchange::SignOn, 1, 1},  {Exchange::ClearRange, 1, 1},
+    {Exchange::Echo, 1, 256},       {Exchange::SignOn, 1, 1},       {Exchange::ClearRange, 1, 1},
     {Exchange::WriteBlock, 256, 1}, {Exchange::ReadBlock, 256, 32}, {Exchange::Ping, 1, 1},
-    {Exchange::FlashId, 2, 3},    {Exchange::Erase, 2, 1},   {Exchange::Program, 49 + 247, 1},
+    {Exchange::FlashId, 2, 3},      {Exchange::Erase, 2, 1},        {Exchange::Program, 49 + 247, 1},
 };
 
 // The stage that makes this occurrence of the exchange.
@@ -234,23 +235,25 @@ TEST_P(UpdateStageFaults, FailTheirStageAndSayWhereAndWhy)
 // failed page leaves the line where the page was sent. The loader's 'Y' is
 // read 500 ms after the 'V', within 100 ms. The 7th page of the FPGA image
 // is 0xBB00.
-INSTANTIATE_TEST_SUITE_P(Faults, UpdateStageFaults, ::testing::Values(
-    FaultCase{"corrupt:echo:1:255", 1, kLoaderLine, "echo differs at byte 255: sent 0x00, got 0x01"},
-    FaultCase{"silence:sign-on", 1, kLoaderLine, "no sign-on 'X' within 3 s"},
-    FaultCase{"nak:clear", 2, kLoaderLine, "clear: device answered 0x01"},
-    FaultCase{"nak:write:100", 2, kLoaderLine, "write block 0x6C60: device answered 0x01"},
-    FaultCase{"corrupt:read:17:5", 2, kLoaderLine, "read-back of block 0x6200 differs from what was written"},
-    FaultCase{"silence:ping", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
-    FaultCase{"late:ping:1:450", 0, kRunLine, ""},
-    FaultCase{"late:ping:1:700", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
-    FaultCase{"corrupt:flash-id:1:1", 3, kLoaderLine, "flash device code 0x21, expected 0x20"},
-    FaultCase{"late:erase:1:1000", 3, kLoaderLine,
-              "erase of bank 2 (answer read 2 s after the command): no answer within 100 ms"},
-    FaultCase{"nak:program:7", 3, kLoaderLine,
-              "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)"},
-    FaultCase{"nak:program:60", 4, kLoaderLine,
-              "page 0x8500 of bank 3: device answered 0x01 (a byte failed to program)"},
-    FaultCase{"unplug:program:100", 4, kLoaderLine, "page 0x9900 of bank 3: no answer within 100 ms"},
-    FaultCase{"late:program:200:150", 4, kLoaderLine, "page 0xCE80 of bank 3: no answer within 100 ms"}));
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateStageFaults,
+    ::testing::Values(
+        FaultCase{"corrupt:echo:1:255", 1, kLoaderLine, "echo differs at byte 255: sent 0x00, got 0x01"},
+        FaultCase{"silence:sign-on", 1, kLoaderLine, "no sign-on 'X' within 3 s"},
+        FaultCase{"nak:clear", 2, kLoaderLine, "clear: device answered 0x01"},
+        FaultCase{"nak:write:100", 2, kLoaderLine, "write block 0x6C60: device answered 0x01"},
+        FaultCase{"corrupt:read:17:5", 2, kLoaderLine, "read-back of block 0x6200 differs from what was written"},
+        FaultCase{"silence:ping", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
+        FaultCase{"late:ping:1:450", 0, kRunLine, ""},
+        FaultCase{"late:ping:1:700", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
+        FaultCase{"corrupt:flash-id:1:1", 3, kLoaderLine, "flash device code 0x21, expected 0x20"},
+        FaultCase{"late:erase:1:1000", 3, kLoaderLine,
+                  "erase of bank 2 (answer read 2 s after the command): no answer within 100 ms"},
+        FaultCase{"nak:program:7", 3, kLoaderLine,
+                  "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)"},
+        FaultCase{"nak:program:60", 4, kLoaderLine,
+                  "page 0x8500 of bank 3: device answered 0x01 (a byte failed to program)"},
+        FaultCase{"unplug:program:100", 4, kLoaderLine, "page 0x9900 of bank 3: no answer within 100 ms"},
+        FaultCase{"late:program:200:150", 4, kLoaderLine, "page 0xCE80 of bank 3: no answer within 100 ms"}));
 
 } // namespace

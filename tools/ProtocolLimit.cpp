@@ -51,7 +51,8 @@ ProtocolLimit LimitOfUpdate(const DeviceTiming& timing, double bootstrapCharacte
 
     const auto [read, end] = SignOnWait(Seconds(timing.signOnDelay) + loaderCharacter - bootstrapCharacter);
     limit.signOnRead = read;
-    const double erase = std::max(Seconds(HostPauseAfter(Exchange::Erase)), Seconds(timing.eraseTime) + loaderCharacter);
+    const double erase =
+        std::max(Seconds(HostPauseAfter(Exchange::Erase)), Seconds(timing.eraseTime) + loaderCharacter);
     const double ping = std::max(Seconds(HostPauseAfter(Exchange::Ping)), loaderCharacter);
     limit.pauses = end + Seconds(HostPauseAfter(Exchange::Jump)) + ping + 2 * erase;
     limit.deviceWork = pages * 128 * Seconds(timing.byteProgramTime);

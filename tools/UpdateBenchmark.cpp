@@ -188,8 +188,8 @@ void PrintRun(const char* what, const std::optional<Run>& run, double limit)
     if (!run)
         return;
     const TurnaroundSummary& turnarounds = run->turnarounds;
-    std::printf("  %-44s %7.3f s  %7.3f  %6.3f s  %4.1f s   %6lld / %lld / %lld us (%.3f s)\n", what,
-                run->seconds, run->seconds / limit, run->seconds - limit, run->stolen,
+    std::printf("  %-44s %7.3f s  %7.3f  %6.3f s  %4.1f s   %6lld / %lld / %lld us (%.3f s)\n", what, run->seconds,
+                run->seconds / limit, run->seconds - limit, run->stolen,
                 static_cast<long long>(turnarounds.median.count()), static_cast<long long>(turnarounds.p99.count()),
                 static_cast<long long>(turnarounds.max.count()),
                 std::chrono::duration<double>(turnarounds.total).count());
@@ -206,8 +206,9 @@ void PrintTargets(const Run& run, double limit)
                 static_cast<long long>(median.count()), run.turnarounds.count);
     // A wait for a processor the hypervisor has lent out shows as host overhead.
     if (run.stolen > 1.0)
-        std::printf("  (a hypervisor took %.1f s of processor time during that update: its figures are the machine's)\n",
-                    run.stolen);
+        std::printf(
+            "  (a hypervisor took %.1f s of processor time during that update: its figures are the machine's)\n",
+            run.stolen);
 }
 
 int RunBenches(int argc, char** argv)

@@ -32,8 +32,8 @@ void StoreRememberedPort(uint32_t port)
     HKEY key = nullptr;
     char keyClass[sizeof kKeyClass];
     lstrcpyA(keyClass, kKeyClass);
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExA(key, kValueName, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&port), sizeof port);
     RegCloseKey(key);

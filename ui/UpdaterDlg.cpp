@@ -18,10 +18,7 @@ namespace {
 constexpr UINT_PTR kStartupTimer = 1;
 constexpr UINT kStartupTimerMs = 400;
 
-void SetRadio(CWnd* radio, bool selected)
-{
-    radio->SendMessage(BM_SETCHECK, selected ? BST_CHECKED : BST_UNCHECKED);
-}
+void SetRadio(CWnd* radio, bool selected) { radio->SendMessage(BM_SETCHECK, selected ? BST_CHECKED : BST_UNCHECKED); }
 
 } // namespace
 

@@ -10,10 +10,7 @@
 
 namespace {
 
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 std::string Result(const BenchDevice& device)
 {
@@ -31,8 +28,7 @@ std::string Result(const BenchDevice& device)
 
 } // namespace
 
-BenchReport::BenchReport(std::FILE* out, bool json)
-    : m_out(out), m_bJson(json), m_bTerminal(TerminalTakesEscapes(out))
+BenchReport::BenchReport(std::FILE* out, bool json) : m_out(out), m_bJson(json), m_bTerminal(TerminalTakesEscapes(out))
 {
 }
 
@@ -53,9 +49,9 @@ void BenchReport::Event(BenchDevice& device, const JsonEvent& event)
     }
     const std::string kind = event.value("event", "");
     if (kind == "start") {
-        Line(device, "version before: " + (event["device_version"].is_string()
-                                               ? event["device_version"].get<std::string>()
-                                               : std::string(kUnknownVersion)));
+        Line(device,
+             "version before: " + (event["device_version"].is_string() ? event["device_version"].get<std::string>()
+                                                                       : std::string(kUnknownVersion)));
     } else if (kind == "stage_begin") {
         device.stage = event.value("stage", 0);
         device.step.clear();
@@ -69,8 +65,8 @@ void BenchReport::Event(BenchDevice& device, const JsonEvent& event)
         device.detail = event.value("detail", "");
         if (device.bOk)
             device.percent = 100;
-        Line(device, device.bOk ? "updated" : "stopped in stage " + std::to_string(device.failedStage) + ": " +
-                                                  device.detail);
+        Line(device,
+             device.bOk ? "updated" : "stopped in stage " + std::to_string(device.failedStage) + ": " + device.detail);
     } else if (kind == "version" && event["device_version"].is_string()) {
         device.versionAfter = event["device_version"].get<std::string>();
         Line(device, "version after: " + device.versionAfter);
@@ -122,19 +118,19 @@ void BenchReport::Table(const std::vector<BenchDevice>& devices)
     for (const BenchDevice& device : devices)
         updated += device.bOk ? 1 : 0;
     if (m_bJson) {
-        Emit({{"event", "bench_result"}, {"ok", updated == devices.size()}, {"updated", updated},
+        Emit({{"event", "bench_result"},
+              {"ok", updated == devices.size()},
+              {"updated", updated},
               {"devices", devices.size()}});
         return;
     }
     Redraw(devices, true);
-    std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version",
-                 "Detail");
+    std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version", "Detail");
     for (const BenchDevice& device : devices) {
         const std::string stage = device.failedStage ? std::to_string(device.failedStage) + "/4" : "-";
         const std::string version = device.versionAfter.empty() ? "-" : device.versionAfter;
         std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", device.name.c_str(), Result(device).c_str(),
-                     stage.c_str(), device.seconds, version.c_str(),
-                     StageFailureMessage(device.failedStage),
+                     stage.c_str(), device.seconds, version.c_str(), StageFailureMessage(device.failedStage),
                      device.failedStage && !device.detail.empty() ? " " : "",
                      device.detail.empty() || device.bOk ? "" : device.detail.c_str());
     }

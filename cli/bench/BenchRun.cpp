@@ -117,8 +117,9 @@ int RunBench(const CliOptions& options, const CliStreams& io)
         return ExitCancelled;
     }
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
-    BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchDevice>(count),
-                     std::vector<std::string>(count), count};
+    BenchState bench{
+        {},   {}, BenchReport(io.out, options.bJson), std::vector<BenchDevice>(count), std::vector<std::string>(count),
+        count};
     for (size_t i = 0; i < count; ++i)
         bench.devices[i].name = BenchName(options, i);
     std::vector<std::thread> threads;

@@ -32,8 +32,9 @@ std::string GroupOf(const std::string& path)
 std::string DescribeHolders(const std::string& head, const PortOpenFailure& failure)
 {
     if (failure.holders.empty())
-        return head + (failure.systemError == EBUSY ? "in use by another program, which holds it for itself\n"
-                                                    : "in use by another program (it holds the port's lock)\n") +
+        return head +
+               (failure.systemError == EBUSY ? "in use by another program, which holds it for itself\n"
+                                             : "in use by another program (it holds the port's lock)\n") +
                "  Close it and try again.\n";
     std::string text = head + "in use by another program:";
     for (const PortHolder& holder : failure.holders)
@@ -66,17 +67,14 @@ std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& 
 {
     const std::string head = name + ": ";
     switch (failure.cause) {
-    case PortOpenFailure::Cause::Held:
-        return DescribeHolders(head, failure);
+    case PortOpenFailure::Cause::Held: return DescribeHolders(head, failure);
     case PortOpenFailure::Cause::NotATerminal: {
         struct stat what {};
         const bool file = stat(name.c_str(), &what) == 0 && S_ISREG(what.st_mode);
         return head + "not a terminal device" + (file ? " (a file)" : "") +
                "\n  Name the serial port itself, such as /dev/ttyUSB0; " + kListHint;
     }
-    case PortOpenFailure::Cause::Network:
-        return failure.text;
-    default:
-        return DescribeRefusal(name, head, failure.systemError);
+    case PortOpenFailure::Cause::Network: return failure.text;
+    default: return DescribeRefusal(name, head, failure.systemError);
     }
 }

@@ -25,8 +25,8 @@ void Describe(PortInfo& port)
         if (key == INVALID_HANDLE_VALUE)
             continue;
         DWORD size = sizeof name - 1;
-        const bool named = RegQueryValueExA(key, "PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size) ==
-                           ERROR_SUCCESS;
+        const bool named =
+            RegQueryValueExA(key, "PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size) == ERROR_SUCCESS;
         RegCloseKey(key);
         if (!named || port.path != name)
             continue;

@@ -6,10 +6,10 @@
 #include <vector>
 
 struct PortInfo {
-    std::string path;         // /dev/ttyUSB0, COM7
-    std::string stableName;   // /dev/serial/by-id/... where there is one
-    std::string driver;       // ftdi_sio, cp210x, serial8250 ...
-    std::string description;  // what the system calls it
+    std::string path;        // /dev/ttyUSB0, COM7
+    std::string stableName;  // /dev/serial/by-id/... where there is one
+    std::string driver;      // ftdi_sio, cp210x, serial8250 ...
+    std::string description; // what the system calls it
     bool bUsb = false;
     uint16_t vid = 0, pid = 0;
     std::string manufacturer, product, serial;

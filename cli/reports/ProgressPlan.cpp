@@ -14,7 +14,7 @@ constexpr double Wire(double characters, double baud) { return characters * 10.0
 ProgressPlan::ProgressPlan(uint32_t fpgaPages, uint32_t applicationPages)
     : m_steps{
           {1, "download", Wire(1 + 256, 9600)},
-          {1, "sign-on", 1000},                          // the loader signs on a second after it starts
+          {1, "sign-on", 1000}, // the loader signs on a second after it starts
           {2, "write", 256 * Wire(35 + 1, 38400)},
           {2, "verify", 256 * Wire(3 + 32, 38400)},
           {2, "start", 1000 + 500 + Wire(3 + 1 + 1, 38400)}, // jump, pause, ping

@@ -27,7 +27,8 @@ public:
         if (!m_bQuiet)
             std::fprintf(m_out, "Port:                      %s\n", port.c_str());
         std::fprintf(m_out, "This Firmware Version:     %s\n", kCarriedFirmwareVersion);
-        std::fprintf(m_out, "Version In Your Kestrune:  %s\n", deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
+        std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
+                     deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
         std::fflush(m_out);
     }
 
@@ -103,7 +104,8 @@ public:
 
     void VersionAfter(const std::optional<std::string>& deviceVersion) override
     {
-        std::fprintf(m_out, "Version In Your Kestrune:  %s\n", deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
+        std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
+                     deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
         std::fflush(m_out);
     }
 

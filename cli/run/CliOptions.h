@@ -18,15 +18,15 @@ struct BenchFault {
 
 struct CliOptions {
     CliAction action = CliAction::Update;
-    uint8_t port = 0;           // COM port 1-255; 0: none given
-    std::string device;         // a terminal device to use as the port
-    bool bAssumeYes = false;    // real device: don't wait for the go-ahead
-    bool bQuiet = false;        // results and errors only
-    bool bJson = false;         // one JSON object per line on stdout
-    std::string tracePath;      // wire trace: a file, "-" for stderr, empty for none
-    bool bPaced = false;        // simulated device: bytes take their wire time
-    uint32_t latencyMs = 0;     // simulated device: a USB adapter's latency timer
-    std::vector<Fault> faults;  // simulated device: faults to show
+    uint8_t port = 0;                    // COM port 1-255; 0: none given
+    std::string device;                  // a terminal device to use as the port
+    bool bAssumeYes = false;             // real device: don't wait for the go-ahead
+    bool bQuiet = false;                 // results and errors only
+    bool bJson = false;                  // one JSON object per line on stdout
+    std::string tracePath;               // wire trace: a file, "-" for stderr, empty for none
+    bool bPaced = false;                 // simulated device: bytes take their wire time
+    uint32_t latencyMs = 0;              // simulated device: a USB adapter's latency timer
+    std::vector<Fault> faults;           // simulated device: faults to show
     std::vector<std::string> benchPorts; // --bench: port numbers or device paths
     uint32_t benchSimulated = 0;         // --bench-sim: this many simulated devices
     std::vector<BenchFault> benchFaults; // --bench-fault

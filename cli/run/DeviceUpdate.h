@@ -16,7 +16,7 @@ class WireTrace;
 struct UpdateTarget {
     std::string portName; // what the port is opened by
     PortOptions portOptions;
-    std::string shownAs;              // how the report names it
+    std::string shownAs;             // how the report names it
     SimulatedDevice* pSim = nullptr; // a simulated Kestrune, switched on and off for the person
 };
 

@@ -63,7 +63,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
         return ExitUsage;
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     JsonLineSink sink(io.out, io.err);
-    const auto report = options.bJson ? MakeJsonReport(sink, plan)
-                                      : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
+    const auto report =
+        options.bJson ? MakeJsonReport(sink, plan) : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
     return UpdateDevice(options, target, *report, trace.Trace(), io);
 }

@@ -107,8 +107,8 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
 bool NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count)
 {
     for (uint32_t sent = 0; sent < count;) {
-        const int put = send(Handle(m_socket), reinterpret_cast<const char*>(bytes + sent),
-                             static_cast<int>(count - sent), 0);
+        const int put =
+            send(Handle(m_socket), reinterpret_cast<const char*>(bytes + sent), static_cast<int>(count - sent), 0);
         if (put == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
             fd_set writable;
             FD_ZERO(&writable);

@@ -5,8 +5,8 @@
 
 #include "DeviceText.h"
 #include "LineTiming.h"
-#include "NetworkSocket.h"
 #include "NetworkPort.h"
+#include "NetworkSocket.h"
 #include "TelnetComPort.h"
 
 #include <algorithm>
@@ -188,8 +188,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
         return m_endpoint + ": " + cause + "\n" + Hint(m_endpoint);
     uint8_t opening[CTelnetComPortCodec::kOpeningBytes];
     Send(opening, m_codec.EncodeOpening(opening));
-    if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) ||
-        !m_codec.ComPortAgreed()) {
+    if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) || !m_codec.ComPortAgreed()) {
         // A server that turns a client away says why as plain text first.
         const std::string said = PrintableServerText();
         if (m_bLost)
@@ -228,8 +227,8 @@ bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
     if (!AwaitAnswer([&] { return m_codec.SettingsConfirmed(); })) {
         m_problem = m_bLost ? m_lostReason
                             : std::string("no confirmation of the ") +
-                                  CTelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " +
-                                  m_endpoint + " within 2 s";
+                                  CTelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " + m_endpoint +
+                                  " within 2 s";
         return false;
     }
     m_problem.clear();

@@ -124,18 +124,10 @@ void CTelnetComPortCodec::OnSubnegotiation()
         Confirm(Setting::BaudRate, length == 4 && (uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 |
                                                    uint32_t{value[2]} << 8 | value[3]) == m_dwAskedBaudRate);
         break;
-    case kServerReply + kSetDataSize:
-        Confirm(Setting::DataSize, oneByte && value[0] == m_aAsked[0]);
-        break;
-    case kServerReply + kSetParity:
-        Confirm(Setting::Parity, oneByte && value[0] == m_aAsked[1]);
-        break;
-    case kServerReply + kSetStopSize:
-        Confirm(Setting::StopSize, oneByte && value[0] == m_aAsked[2]);
-        break;
-    case kServerReply + kPurgeData:
-        m_bPurgeConfirmed = oneByte && value[0] == kPurgeReceiveBuffer;
-        break;
+    case kServerReply + kSetDataSize: Confirm(Setting::DataSize, oneByte && value[0] == m_aAsked[0]); break;
+    case kServerReply + kSetParity: Confirm(Setting::Parity, oneByte && value[0] == m_aAsked[1]); break;
+    case kServerReply + kSetStopSize: Confirm(Setting::StopSize, oneByte && value[0] == m_aAsked[2]); break;
+    case kServerReply + kPurgeData: m_bPurgeConfirmed = oneByte && value[0] == kPurgeReceiveBuffer; break;
     default:
         // Signature, line and modem state, flow control: nothing to act on.
         break;
@@ -166,16 +158,11 @@ CTelnetComPortCodec::Setting CTelnetComPortCodec::FirstUnconfirmed() const
 const char* CTelnetComPortCodec::SettingName(Setting setting)
 {
     switch (setting) {
-    case Setting::BaudRate:
-        return "baud rate";
-    case Setting::DataSize:
-        return "data size";
-    case Setting::Parity:
-        return "parity";
-    case Setting::StopSize:
-        return "stop bits";
-    case Setting::None:
-        break;
+    case Setting::BaudRate: return "baud rate";
+    case Setting::DataSize: return "data size";
+    case Setting::Parity: return "parity";
+    case Setting::StopSize: return "stop bits";
+    case Setting::None: break;
     }
     return "";
 }

@@ -24,4 +24,3 @@ constexpr uint8_t kSetStopSize = 4;
 constexpr uint8_t kPurgeData = 12;
 constexpr uint8_t kServerReply = 100;
 constexpr uint8_t kPurgeReceiveBuffer = 1; // what the server holds from the device
-

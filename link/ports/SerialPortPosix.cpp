@@ -2,8 +2,8 @@
 // pseudo-terminal of the simulated Kestrune.
 
 #include "LineTiming.h"
-#include "SerialPort.h"
 #include "PortHolders.h"
+#include "SerialPort.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -35,8 +35,8 @@ speed_t SpeedConstant(uint32_t baud)
 // space parity, hardware flow control).
 void MakeRaw(termios& tio, const LineSettings& settings)
 {
-    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IGNPAR |
-                     IUCLC | IMAXBEL);
+    tio.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IGNPAR | IUCLC | IMAXBEL);
     tio.c_iflag |= INPCK; // parity checking on in every mode
     tio.c_oflag &= ~(OPOST | OLCUC);
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -201,7 +201,7 @@ private:
     bool m_bEmulateWireTime;
     bool m_bLost = false;
     LineTiming m_timing;
-    termios m_original{};        // given back on close
+    termios m_original{};          // given back on close
     bool m_bLowLatencySet = false; // and the driver's flags with it
     int m_originalSerialFlags = 0;
 };
@@ -228,8 +228,7 @@ bool TakeForOurselves(int fd, const std::string& path, PortOpenFailure& failure)
 
 } // namespace
 
-std::unique_ptr<SerialPort> OpenLocalPort(const std::string& path, const PortOptions& options,
-                                          PortOpenFailure& failure)
+std::unique_ptr<SerialPort> OpenLocalPort(const std::string& path, const PortOptions& options, PortOpenFailure& failure)
 {
     // Non-blocking so that a line without carrier does not hold up open().
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

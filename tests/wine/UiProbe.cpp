@@ -117,7 +117,8 @@ int PrintSetting()
                      nullptr, nullptr);
     BYTE data[16] = {};
     DWORD type = 0, size = sizeof data;
-    const bool found = RegQueryValueExA(key, "Kestrune Zeruzuz Comm Port", nullptr, &type, data, &size) == ERROR_SUCCESS;
+    const bool found =
+        RegQueryValueExA(key, "Kestrune Zeruzuz Comm Port", nullptr, &type, data, &size) == ERROR_SUCCESS;
     RegCloseKey(key);
     std::printf("class=%s", keyClass);
     if (found) {
