@@ -45,6 +45,17 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--bench-sim", "2", "--bench-fault", "3:nak:program:1"}, "names device 3 of 2"},
         {{"--bench", "1", "--bench-fault", "1:nak:program"}, "--bench-fault applies to --bench-sim only"},
         {{"--bench-sim", "2", "--bench-fault", "x"}, "--bench-fault takes DEVICE:KIND"},
+        {{"--port=3", "-yq", "--trace=-"}, ""},
+        {{"--dev", "/dev/ttyUSB0", "--", "--bench"}, "unknown argument '--bench'"},
+        {{"--bench", "--", "-dash-named-port"}, ""},
+        {{"--devcie", "/dev/ttyUSB0"}, "unknown argument '--devcie'; did you mean --device?"},
+        {{"--jsno"}, "did you mean --json?"},
+        {{"--frobnicate"}, "unknown argument '--frobnicate'"},
+        {{"--vers"}, "'--vers' is ambiguous; it could be --version or --version-only"},
+        {{"--json=yes"}, "--json takes no value"},
+        {{"-yx"}, "unknown argument '-x'"},
+        {{"--port="}, "not ''"},
+        {{"--trace"}, "--trace needs a value"},
     };
     for (const ArgsCase& c : cases) {
         std::string error;
@@ -53,6 +64,10 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         EXPECT_TRUE(Has(error, c.error)) << error;
     }
     std::string error;
+    const auto bundled = ParseCliOptions({"-yq", "--device=/dev/ttyUSB0"}, error);
+    EXPECT_TRUE(bundled->bAssumeYes && bundled->bQuiet && bundled->device == "/dev/ttyUSB0");
+    EXPECT_EQ(ParseCliOptions({"--bench", "1", "-y", "/dev/ttyUSB0"}, error)->benchPorts,
+              (std::vector<std::string>{"1", "/dev/ttyUSB0"}));
     EXPECT_EQ(ParseCliOptions({"--images", "--version"}, error)->action, CliAction::Version);
     EXPECT_EQ(ParseCliOptions({"-V", "--help"}, error)->action, CliAction::Help);
 }

@@ -1,51 +1,28 @@
+// The command line as getopt_long reads it (glibc and MinGW-w64 alike):
+// --option VALUE and --option=VALUE, bundled short options (-yq), an
+// unambiguous prefix of a long option, and -- before arguments that are no
+// options. Each option is one row of a table; what the options mean
+// together is checked once all are read.
+
 #include "CliOptions.h"
 
 #include "FaultSpec.h"
+#include "OptionSuggestion.h"
+
+#include <getopt.h>
 
 #include <cstdlib>
 
-const char* const kCliUsage = "usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json]\n"
-                              "                       [--trace FILE|-]\n"
-                              "       kestrune-update --version-only [--port N | --device PATH]\n"
-                              "       kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...\n"
-                              "       kestrune-update --list-ports | --images | -h | -V\n"
-                              "\n"
-                              "Updates the firmware of a Kestrune attached to a serial port. Without --port\n"
-                              "or --device it updates a simulated Kestrune, which shows how an update goes.\n"
-                              "\n"
-                              "  --port N          use COMN (1-255); on Linux COMN is /dev/ttyS(N-1)\n"
-                              "  --device PATH     use this serial device, e.g. /dev/serial/by-id/usb-FTDI_...\n"
-                              "                    (COMN on Windows), or rfc2217://HOST:PORT for a port that\n"
-                              "                    ser2net or a terminal server shares over the network\n"
-                              "  --list-ports      list the serial ports present and what they are\n"
-                              "  --version-only    show the Kestrune's firmware version and send nothing else\n"
-                              "  --images          list the firmware images this program carries\n"
-                              "  --bench PORT...   update the Kestrunes on these ports (numbers, paths) at once\n"
-                              "  --bench-sim N     the same with N simulated Kestrunes; --bench-fault K:SPEC\n"
-                              "                    makes the K-th of them misbehave\n"
-                              "  -y, --yes         do not ask before updating or wait for the restart\n"
-                              "  -q, --quiet       show results and errors only\n"
-                              "      --json        write one JSON event per line to stdout\n"
-                              "      --trace FILE  write every exchange on the wire to FILE (- for stderr)\n"
-                              "  -h, --help        show this help\n"
-                              "  -V, --version     show the program's version and the firmware it carries\n"
-                              "\n"
-                              "Network ports: each line mode is confirmed by the server before the next\n"
-                              "frame; an answer may take 100 ms plus the round trip measured on connecting.\n"
-                              "\n"
-                              "Simulated Kestrune only:\n"
-                              "      --paced       take the time each character needs on a real cable\n"
-                              "      --latency MS  hold answers up to MS, as a USB adapter's latency timer does\n"
-                              "      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]\n"
-                              "                    make the simulated Kestrune misbehave\n"
-                              "\n"
-                              "Exit status:\n"
-                              "  0 success (on a bench: every device)   1 an update stage failed\n"
-                              "  2 usage error                          3 port unavailable\n"
-                              "  4 cancelled before the update began    5 no pseudo-terminal for the simulator\n"
-                              "  130 interrupted (Ctrl-C)               143 terminated\n";
-
 namespace {
+
+using Apply = bool (*)(CliOptions& options, const std::string& value, std::string& error);
+
+struct OptionRow {
+    const char* name; // the long name, without its dashes
+    char shortName;   // 0: none
+    bool bTakesValue;
+    Apply apply;
+};
 
 bool ParseNumber(const std::string& text, uint32_t low, uint32_t high, uint32_t& value)
 {
@@ -57,6 +34,12 @@ bool ParseNumber(const std::string& text, uint32_t low, uint32_t high, uint32_t&
     return true;
 }
 
+bool Refuse(std::string& error, std::string text)
+{
+    error = std::move(text);
+    return false;
+}
+
 // Help and version win over anything else on the line.
 void SetAction(CliOptions& options, CliAction action)
 {
@@ -64,73 +47,115 @@ void SetAction(CliOptions& options, CliAction action)
         options.action = action;
 }
 
-// Options that stand alone; false for any other argument.
-bool ParseFlag(const std::string& arg, CliOptions& options)
+const OptionRow kOptions[] = {
+    {"help", 'h', false, [](CliOptions& o, const std::string&, std::string&) {
+         o.action = CliAction::Help;
+         return true;
+     }},
+    {"version", 'V', false, [](CliOptions& o, const std::string&, std::string&) {
+         o.action = o.action == CliAction::Help ? CliAction::Help : CliAction::Version;
+         return true;
+     }},
+    {"version-only", 0, false, [](CliOptions& o, const std::string&, std::string&) {
+         SetAction(o, CliAction::VersionOnly);
+         return true;
+     }},
+    {"list-ports", 0, false, [](CliOptions& o, const std::string&, std::string&) {
+         SetAction(o, CliAction::ListPorts);
+         return true;
+     }},
+    {"images", 0, false, [](CliOptions& o, const std::string&, std::string&) {
+         SetAction(o, CliAction::ListImages);
+         return true;
+     }},
+    {"yes", 'y', false, [](CliOptions& o, const std::string&, std::string&) { return o.bAssumeYes = true; }},
+    {"quiet", 'q', false, [](CliOptions& o, const std::string&, std::string&) { return o.bQuiet = true; }},
+    {"json", 0, false, [](CliOptions& o, const std::string&, std::string&) { return o.bJson = true; }},
+    {"paced", 0, false, [](CliOptions& o, const std::string&, std::string&) { return o.bPaced = true; }},
+    {"port", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
+         uint32_t number = 0;
+         if (!ParseNumber(value, 1, 255, number))
+             return Refuse(error, "--port takes a port number from 1 to 255, not '" + value + "'");
+         o.port = static_cast<uint8_t>(number);
+         return true;
+     }},
+    {"device", 0, true, [](CliOptions& o, const std::string& value, std::string&) {
+         o.device = value;
+         return true;
+     }},
+    {"fault", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
+         const auto fault = ParseFault(value);
+         if (!fault)
+             return Refuse(error, "--fault: not a fault: '" + value + "'");
+         o.faults.push_back(*fault);
+         return true;
+     }},
+    {"trace", 0, true, [](CliOptions& o, const std::string& value, std::string&) {
+         o.tracePath = value;
+         return true;
+     }},
+    {"latency", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
+         if (!ParseNumber(value, 0, 1000, o.latencyMs))
+             return Refuse(error, "--latency takes milliseconds from 0 to 1000, not '" + value + "'");
+         return true;
+     }},
+    // The ports of --bench are the arguments that are no options.
+    {"bench", 0, false, [](CliOptions& o, const std::string&, std::string&) {
+         SetAction(o, CliAction::Bench);
+         return o.bBenchPorts = true;
+     }},
+    {"bench-sim", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
+         if (!ParseNumber(value, 1, 64, o.benchSimulated))
+             return Refuse(error, "--bench-sim takes a number of devices from 1 to 64, not '" + value + "'");
+         SetAction(o, CliAction::Bench);
+         return true;
+     }},
+    {"bench-fault", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
+         const size_t colon = value.find(':');
+         const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
+         uint32_t device = 0;
+         if (!ParseNumber(value.substr(0, colon), 1, 64, device) || !fault)
+             return Refuse(error,
+                           "--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'");
+         o.benchFaults.push_back(BenchFault{device, *fault});
+         return true;
+     }},
+};
+
+constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i
+
+std::string NameOf(int code)
 {
-    if (arg == "-h" || arg == "--help")
-        options.action = CliAction::Help;
-    else if (arg == "-V" || arg == "--version")
-        options.action = options.action == CliAction::Help ? CliAction::Help : CliAction::Version;
-    else if (arg == "--version-only")
-        SetAction(options, CliAction::VersionOnly);
-    else if (arg == "--list-ports")
-        SetAction(options, CliAction::ListPorts);
-    else if (arg == "--images")
-        SetAction(options, CliAction::ListImages);
-    else if (arg == "-y" || arg == "--yes")
-        options.bAssumeYes = true;
-    else if (arg == "-q" || arg == "--quiet")
-        options.bQuiet = true;
-    else if (arg == "--json")
-        options.bJson = true;
-    else if (arg == "--paced")
-        options.bPaced = true;
-    else
-        return false;
-    return true;
+    if (code >= kLongCodes)
+        return std::string("--") + kOptions[code - kLongCodes].name;
+    for (const OptionRow& row : kOptions)
+        if (row.shortName == code)
+            return std::string("--") + row.name;
+    return std::string("-") + static_cast<char>(code);
 }
 
-bool TakesValue(const std::string& arg)
+const OptionRow* RowOf(int code)
 {
-    return arg == "--port" || arg == "--device" || arg == "--fault" || arg == "--trace" || arg == "--latency" ||
-           arg == "--bench-sim" || arg == "--bench-fault";
+    if (code >= kLongCodes)
+        return &kOptions[code - kLongCodes];
+    for (const OptionRow& row : kOptions)
+        if (row.shortName == code)
+            return &row;
+    return nullptr;
 }
 
-// An option and its value; the error names what was wrong.
-bool ParseValue(const std::string& arg, const std::string& value, CliOptions& options, std::string& error)
+// Why getopt did not take an argument: unknown (with the nearest option),
+// ambiguous, or a value given to an option that takes none.
+std::string Unrecognised(const char* typed, int code)
 {
-    uint32_t number = 0;
-    if (arg == "--port") {
-        if (!ParseNumber(value, 1, 255, number))
-            return error = "--port takes a port number from 1 to 255, not '" + value + "'", false;
-        options.port = static_cast<uint8_t>(number);
-    } else if (arg == "--device") {
-        options.device = value;
-    } else if (arg == "--fault") {
-        const auto fault = ParseFault(value);
-        if (!fault)
-            return error = "--fault: not a fault: '" + value + "'", false;
-        options.faults.push_back(*fault);
-    } else if (arg == "--trace") {
-        options.tracePath = value;
-    } else if (arg == "--latency") {
-        if (!ParseNumber(value, 0, 1000, number))
-            return error = "--latency takes milliseconds from 0 to 1000, not '" + value + "'", false;
-        options.latencyMs = number;
-    } else if (arg == "--bench-sim") {
-        if (!ParseNumber(value, 1, 64, number))
-            return error = "--bench-sim takes a number of devices from 1 to 64, not '" + value + "'", false;
-        SetAction(options, CliAction::Bench);
-        options.benchSimulated = number;
-    } else {
-        const size_t colon = value.find(':');
-        const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
-        if (!ParseNumber(value.substr(0, colon), 1, 64, number) || !fault)
-            return error = "--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'",
-                   false;
-        options.benchFaults.push_back(BenchFault{number, *fault});
-    }
-    return true;
+    if (code >= kLongCodes)
+        return NameOf(code) + " takes no value";
+    if (code != 0)
+        return std::string("unknown argument '-") + static_cast<char>(code) + "'";
+    std::vector<std::string> names;
+    for (const OptionRow& row : kOptions)
+        names.emplace_back(std::string("--") + row.name);
+    return UnknownOptionMessage(typed, names);
 }
 
 bool SimulatorOnlyOptions(const CliOptions& options)
@@ -162,30 +187,58 @@ std::string Conflicts(const CliOptions& options)
     return "";
 }
 
+// The arguments that are no options: the ports of --bench, and nothing else.
+bool TakeOperands(const std::vector<std::string>& operands, CliOptions& options, std::string& error)
+{
+    if (!options.bBenchPorts) {
+        if (!operands.empty())
+            return Refuse(error, "unknown argument '" + operands.front() + "'");
+        return true;
+    }
+    if (operands.empty())
+        return Refuse(error, "--bench needs one or more ports");
+    options.benchPorts = operands;
+    return true;
+}
+
 } // namespace
 
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error)
 {
+    std::vector<option> longOptions;
+    std::string shortOptions = ":"; // a missing value is told apart from an unknown option
+    for (size_t i = 0; i < std::size(kOptions); ++i) {
+        const OptionRow& row = kOptions[i];
+        longOptions.push_back(
+            option{row.name, row.bTakesValue ? required_argument : no_argument, nullptr, kLongCodes + int(i)});
+        if (row.shortName)
+            shortOptions += std::string(1, row.shortName) + (row.bTakesValue ? ":" : "");
+    }
+    longOptions.push_back(option{});
+    // getopt reorders the arguments it is given, so it works on copies.
+    std::vector<std::string> words{"kestrune-update"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+
+    // getopt keeps its place in globals of the C library: start it afresh, silent.
+    optind = 0;
+    opterr = 0;
     CliOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (ParseFlag(arg, options))
-            continue;
-        if (arg == "--bench") {
-            SetAction(options, CliAction::Bench);
-            while (i + 1 < args.size() && (args[i + 1].empty() || args[i + 1][0] != '-'))
-                options.benchPorts.push_back(args[++i]);
-            if (options.benchPorts.empty())
-                return error = "--bench needs one or more ports", std::nullopt;
-            continue;
-        }
-        if (!TakesValue(arg))
-            return error = "unknown argument '" + arg + "'", std::nullopt;
-        if (i + 1 >= args.size())
-            return error = arg + " needs a value", std::nullopt;
-        if (!ParseValue(arg, args[++i], options, error))
+    for (int code; (code = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), nullptr)) != -1;) {
+        if (code == '?')
+            return error = Unrecognised(argv[optind - 1], optopt), std::nullopt;
+        if (code == ':')
+            return error = NameOf(optopt) + " needs a value", std::nullopt;
+        const OptionRow* row = RowOf(code);
+        if (!row || !row->apply(options, row->bTakesValue && optarg ? optarg : "", error))
             return std::nullopt;
     }
+    if (!TakeOperands(std::vector<std::string>(argv.begin() + optind, argv.end() - 1), options, error))
+        return std::nullopt;
     error = Conflicts(options);
     if (!error.empty())
         return std::nullopt;

@@ -27,6 +27,7 @@ struct CliOptions {
     bool bPaced = false;                 // simulated device: bytes take their wire time
     uint32_t latencyMs = 0;              // simulated device: a USB adapter's latency timer
     std::vector<Fault> faults;           // simulated device: faults to show
+    bool bBenchPorts = false;            // --bench: the arguments that are no options are its ports
     std::vector<std::string> benchPorts; // --bench: port numbers or device paths
     uint32_t benchSimulated = 0;         // --bench-sim: this many simulated devices
     std::vector<BenchFault> benchFaults; // --bench-fault

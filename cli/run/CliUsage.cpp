@@ -1,0 +1,45 @@
+// What --help shows.
+
+#include "CliOptions.h"
+
+const char* const kCliUsage = R"(usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json]
+                       [--trace FILE|-]
+       kestrune-update --version-only [--port N | --device PATH]
+       kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...
+       kestrune-update --list-ports | --images | -h | -V
+
+Updates the firmware of a Kestrune attached to a serial port. Without --port
+or --device it updates a simulated Kestrune, which shows how an update goes.
+
+  --port N          use COMN (1-255); on Linux COMN is /dev/ttyS(N-1)
+  --device PATH     use this serial device, e.g. /dev/serial/by-id/usb-FTDI_...
+                    (COMN on Windows), or rfc2217://HOST:PORT for a port that
+                    ser2net or a terminal server shares over the network
+  --list-ports      list the serial ports present and what they are
+  --version-only    show the Kestrune's firmware version and send nothing else
+  --images          list the firmware images this program carries
+  --bench PORT...   update the Kestrunes on these ports (numbers, paths) at once
+  --bench-sim N     the same with N simulated Kestrunes; --bench-fault K:SPEC
+                    makes the K-th of them misbehave
+  -y, --yes         do not ask before updating or wait for the restart
+  -q, --quiet       show results and errors only
+      --json        write one JSON event per line to stdout
+      --trace FILE  write every exchange on the wire to FILE (- for stderr)
+  -h, --help        show this help
+  -V, --version     show the program's version and the firmware it carries
+
+Network ports: each line mode is confirmed by the server before the next
+frame; an answer may take 100 ms plus the round trip measured on connecting.
+
+Simulated Kestrune only:
+      --paced       take the time each character needs on a real cable
+      --latency MS  hold answers up to MS, as a USB adapter's latency timer does
+      --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]
+                    make the simulated Kestrune misbehave
+
+Exit status:
+  0 success (on a bench: every device)   1 an update stage failed
+  2 usage error                          3 port unavailable
+  4 cancelled before the update began    5 no pseudo-terminal for the simulator
+  130 interrupted (Ctrl-C)               143 terminated
+)";
