@@ -47,79 +47,108 @@ void SetAction(CliOptions& options, CliAction action)
         options.action = action;
 }
 
+bool TakeHelp(CliOptions& o, const std::string&, std::string&)
+{
+    o.action = CliAction::Help;
+    return true;
+}
+
+bool TakeVersion(CliOptions& o, const std::string&, std::string&)
+{
+    o.action = o.action == CliAction::Help ? CliAction::Help : CliAction::Version;
+    return true;
+}
+
+template <CliAction action>
+bool TakeAction(CliOptions& o, const std::string&, std::string&)
+{
+    SetAction(o, action);
+    return true;
+}
+
+template <bool CliOptions::*flag>
+bool TakeFlag(CliOptions& o, const std::string&, std::string&)
+{
+    o.*flag = true;
+    return true;
+}
+
+template <std::string CliOptions::*text>
+bool TakeText(CliOptions& o, const std::string& value, std::string&)
+{
+    o.*text = value;
+    return true;
+}
+
+bool TakePort(CliOptions& o, const std::string& value, std::string& error)
+{
+    uint32_t number = 0;
+    if (!ParseNumber(value, 1, 255, number))
+        return Refuse(error, "--port takes a port number from 1 to 255, not '" + value + "'");
+    o.port = static_cast<uint8_t>(number);
+    return true;
+}
+
+bool TakeFault(CliOptions& o, const std::string& value, std::string& error)
+{
+    const auto fault = ParseFault(value);
+    if (!fault)
+        return Refuse(error, "--fault: not a fault: '" + value + "'");
+    o.faults.push_back(*fault);
+    return true;
+}
+
+bool TakeLatency(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 0, 1000, o.latencyMs))
+        return Refuse(error, "--latency takes milliseconds from 0 to 1000, not '" + value + "'");
+    return true;
+}
+
+// The ports of --bench are the arguments that are no options.
+bool TakeBench(CliOptions& o, const std::string&, std::string&)
+{
+    SetAction(o, CliAction::Bench);
+    return o.bBenchPorts = true;
+}
+
+bool TakeBenchSim(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 1, 64, o.benchSimulated))
+        return Refuse(error, "--bench-sim takes a number of devices from 1 to 64, not '" + value + "'");
+    SetAction(o, CliAction::Bench);
+    return true;
+}
+
+bool TakeBenchFault(CliOptions& o, const std::string& value, std::string& error)
+{
+    const size_t colon = value.find(':');
+    const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
+    uint32_t device = 0;
+    if (!ParseNumber(value.substr(0, colon), 1, 64, device) || !fault)
+        return Refuse(error, "--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'");
+    o.benchFaults.push_back(BenchFault{device, *fault});
+    return true;
+}
+
 const OptionRow kOptions[] = {
-    {"help", 'h', false, [](CliOptions& o, const std::string&, std::string&) {
-         o.action = CliAction::Help;
-         return true;
-     }},
-    {"version", 'V', false, [](CliOptions& o, const std::string&, std::string&) {
-         o.action = o.action == CliAction::Help ? CliAction::Help : CliAction::Version;
-         return true;
-     }},
-    {"version-only", 0, false, [](CliOptions& o, const std::string&, std::string&) {
-         SetAction(o, CliAction::VersionOnly);
-         return true;
-     }},
-    {"list-ports", 0, false, [](CliOptions& o, const std::string&, std::string&) {
-         SetAction(o, CliAction::ListPorts);
-         return true;
-     }},
-    {"images", 0, false, [](CliOptions& o, const std::string&, std::string&) {
-         SetAction(o, CliAction::ListImages);
-         return true;
-     }},
-    {"yes", 'y', false, [](CliOptions& o, const std::string&, std::string&) { return o.bAssumeYes = true; }},
-    {"quiet", 'q', false, [](CliOptions& o, const std::string&, std::string&) { return o.bQuiet = true; }},
-    {"json", 0, false, [](CliOptions& o, const std::string&, std::string&) { return o.bJson = true; }},
-    {"paced", 0, false, [](CliOptions& o, const std::string&, std::string&) { return o.bPaced = true; }},
-    {"port", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
-         uint32_t number = 0;
-         if (!ParseNumber(value, 1, 255, number))
-             return Refuse(error, "--port takes a port number from 1 to 255, not '" + value + "'");
-         o.port = static_cast<uint8_t>(number);
-         return true;
-     }},
-    {"device", 0, true, [](CliOptions& o, const std::string& value, std::string&) {
-         o.device = value;
-         return true;
-     }},
-    {"fault", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
-         const auto fault = ParseFault(value);
-         if (!fault)
-             return Refuse(error, "--fault: not a fault: '" + value + "'");
-         o.faults.push_back(*fault);
-         return true;
-     }},
-    {"trace", 0, true, [](CliOptions& o, const std::string& value, std::string&) {
-         o.tracePath = value;
-         return true;
-     }},
-    {"latency", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
-         if (!ParseNumber(value, 0, 1000, o.latencyMs))
-             return Refuse(error, "--latency takes milliseconds from 0 to 1000, not '" + value + "'");
-         return true;
-     }},
-    // The ports of --bench are the arguments that are no options.
-    {"bench", 0, false, [](CliOptions& o, const std::string&, std::string&) {
-         SetAction(o, CliAction::Bench);
-         return o.bBenchPorts = true;
-     }},
-    {"bench-sim", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
-         if (!ParseNumber(value, 1, 64, o.benchSimulated))
-             return Refuse(error, "--bench-sim takes a number of devices from 1 to 64, not '" + value + "'");
-         SetAction(o, CliAction::Bench);
-         return true;
-     }},
-    {"bench-fault", 0, true, [](CliOptions& o, const std::string& value, std::string& error) {
-         const size_t colon = value.find(':');
-         const auto fault = ParseFault(colon == std::string::npos ? "" : value.substr(colon + 1));
-         uint32_t device = 0;
-         if (!ParseNumber(value.substr(0, colon), 1, 64, device) || !fault)
-             return Refuse(error,
-                           "--bench-fault takes DEVICE:KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]], not '" + value + "'");
-         o.benchFaults.push_back(BenchFault{device, *fault});
-         return true;
-     }},
+    {"help", 'h', false, TakeHelp},
+    {"version", 'V', false, TakeVersion},
+    {"version-only", 0, false, TakeAction<CliAction::VersionOnly>},
+    {"list-ports", 0, false, TakeAction<CliAction::ListPorts>},
+    {"images", 0, false, TakeAction<CliAction::ListImages>},
+    {"yes", 'y', false, TakeFlag<&CliOptions::bAssumeYes>},
+    {"quiet", 'q', false, TakeFlag<&CliOptions::bQuiet>},
+    {"json", 0, false, TakeFlag<&CliOptions::bJson>},
+    {"paced", 0, false, TakeFlag<&CliOptions::bPaced>},
+    {"port", 0, true, TakePort},
+    {"device", 0, true, TakeText<&CliOptions::device>},
+    {"fault", 0, true, TakeFault},
+    {"trace", 0, true, TakeText<&CliOptions::tracePath>},
+    {"latency", 0, true, TakeLatency},
+    {"bench", 0, false, TakeBench},
+    {"bench-sim", 0, true, TakeBenchSim},
+    {"bench-fault", 0, true, TakeBenchFault},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i
