@@ -11,7 +11,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Codec = CTelnetComPortCodec;
+using Codec = TelnetComPortCodec;
 using Setting = Codec::Setting;
 
 Bytes Concat(const std::vector<Bytes>& parts)

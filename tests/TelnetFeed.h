@@ -14,7 +14,7 @@ struct TelnetFed {
 };
 
 template <typename Check>
-void FeedTelnet(CTelnetComPortCodec& codec, const uint8_t* in, uint32_t count, TelnetFed& fed, Check check)
+void FeedTelnet(TelnetComPortCodec& codec, const uint8_t* in, uint32_t count, TelnetFed& fed, Check check)
 {
     for (uint32_t done = 0; done < count;) {
         // Exactly as large as the rest of the input, so that AddressSanitizer
@@ -23,7 +23,7 @@ void FeedTelnet(CTelnetComPortCodec& codec, const uint8_t* in, uint32_t count, T
         const bool queueWasEmpty = codec.ReplyCount() == 0;
         const auto result = codec.Decode(in + done, count - done, data.data());
         check(result.data <= result.consumed && result.consumed <= count - done);
-        check(codec.ReplyCount() <= CTelnetComPortCodec::kReplyQueueBytes && codec.ReplyCount() % 3 == 0);
+        check(codec.ReplyCount() <= TelnetComPortCodec::kReplyQueueBytes && codec.ReplyCount() % 3 == 0);
         check(result.consumed > 0 || !queueWasEmpty);
         fed.data.insert(fed.data.end(), data.begin(), data.begin() + result.data);
         fed.replies.insert(fed.replies.end(), codec.Replies(), codec.Replies() + codec.ReplyCount());

@@ -109,7 +109,7 @@ UpdateTarget TargetForPort(const std::string& port)
 int UpdateDevice(const CliOptions& options, const UpdateTarget& target, UpdateReport& report, WireTrace* trace,
                  const CliStreams& io)
 {
-    const PortHold hold; // outlives the link, and so its port
+    const UpdateGuard hold; // outlives the link, and so its port
     CliObserver observer(report, trace);
     CDeviceLink link;
     link.SetObserver(&observer);

@@ -18,10 +18,10 @@ int InterruptSignal();
 // handler returns, so that handler waits (within the few seconds Windows
 // allows) until no update holds a port; a port is then never left mid-frame
 // or with its settings changed.
-class PortHold {
+class UpdateGuard {
 public:
-    PortHold();
-    ~PortHold();
-    PortHold(const PortHold&) = delete;
-    PortHold& operator=(const PortHold&) = delete;
+    UpdateGuard();
+    ~UpdateGuard();
+    UpdateGuard(const UpdateGuard&) = delete;
+    UpdateGuard& operator=(const UpdateGuard&) = delete;
 };

@@ -28,5 +28,5 @@ void CatchInterrupts()
 int InterruptSignal() { return CaughtSignal(); }
 
 // A signal leaves this process time to stop: nothing to wait for.
-PortHold::PortHold() = default;
-PortHold::~PortHold() = default;
+UpdateGuard::UpdateGuard() = default;
+UpdateGuard::~UpdateGuard() = default;

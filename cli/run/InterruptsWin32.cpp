@@ -47,14 +47,14 @@ void CatchInterrupts()
 
 int InterruptSignal() { return static_cast<int>(Stop().signal); }
 
-PortHold::PortHold()
+UpdateGuard::UpdateGuard()
 {
     std::lock_guard lock(Stop().mutex);
     if (++Stop().portsHeld == 1)
         ResetEvent(Stop().noPortHeld);
 }
 
-PortHold::~PortHold()
+UpdateGuard::~UpdateGuard()
 {
     std::lock_guard lock(Stop().mutex);
     if (--Stop().portsHeld == 0)

@@ -40,7 +40,7 @@ public:
     void PurgeAll() override
     {
         m_nQueued = m_nFirst = 0;
-        uint8_t frame[CTelnetComPortCodec::kPurgeBytes];
+        uint8_t frame[TelnetComPortCodec::kPurgeBytes];
         Send(frame, m_codec.EncodePurge(frame));
         // What the server sent before it purged is stale; its answer marks the point.
         m_bPurging = m_bServerConfirmsPurge;
@@ -71,7 +71,7 @@ public:
         uint8_t encoded[512];
         for (moved = 0; moved < count;) {
             const uint32_t part = std::min<uint32_t>(count - moved, sizeof encoded / 2);
-            if (!Send(encoded, CTelnetComPortCodec::EncodeData(buffer + moved, part, encoded)))
+            if (!Send(encoded, TelnetComPortCodec::EncodeData(buffer + moved, part, encoded)))
                 return false;
             moved += part;
         }
@@ -126,7 +126,7 @@ private:
 
     std::string m_endpoint;
     NetworkSocket m_socket;
-    CTelnetComPortCodec m_codec;
+    TelnetComPortCodec m_codec;
     LineTiming m_timing;
     bool m_bLost = false;
     std::string m_lostReason;
@@ -186,7 +186,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
     std::string cause;
     if (!m_socket.Connect(host, port, kConnectMs, cause))
         return m_endpoint + ": " + cause + "\n" + Hint(m_endpoint);
-    uint8_t opening[CTelnetComPortCodec::kOpeningBytes];
+    uint8_t opening[TelnetComPortCodec::kOpeningBytes];
     Send(opening, m_codec.EncodeOpening(opening));
     if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) || !m_codec.ComPortAgreed()) {
         // A server that turns a client away says why as plain text first.
@@ -200,7 +200,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
     // The first purge measures the round trip, and tells whether the server
     // answers purges; anything sent before it is not the device's answer to us.
     const auto sent = Clock::now();
-    uint8_t frame[CTelnetComPortCodec::kPurgeBytes];
+    uint8_t frame[TelnetComPortCodec::kPurgeBytes];
     Send(frame, m_codec.EncodePurge(frame));
     m_bServerConfirmsPurge = AwaitAnswer([&] { return m_codec.PurgeConfirmed(); });
     const auto roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
@@ -211,7 +211,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
 
 bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
 {
-    uint8_t frame[2 * CTelnetComPortCodec::kSettingsBytes];
+    uint8_t frame[2 * TelnetComPortCodec::kSettingsBytes];
     uint32_t length = 0;
     // ser2net, told "no parity" after odd, clears the parity-enable flag
     // only; in front of a pseudo-terminal, which has no such flag, the odd
@@ -227,7 +227,7 @@ bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
     if (!AwaitAnswer([&] { return m_codec.SettingsConfirmed(); })) {
         m_problem = m_bLost ? m_lostReason
                             : std::string("no confirmation of the ") +
-                                  CTelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " + m_endpoint +
+                                  TelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " + m_endpoint +
                                   " within 2 s";
         return false;
     }

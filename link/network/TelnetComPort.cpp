@@ -16,7 +16,7 @@ int SlotOf(uint8_t option)
 
 } // namespace
 
-CTelnetComPortCodec::Decoded CTelnetComPortCodec::Decode(const uint8_t* in, uint32_t count, uint8_t* data)
+TelnetComPortCodec::Decoded TelnetComPortCodec::Decode(const uint8_t* in, uint32_t count, uint8_t* data)
 {
     Decoded result{0, 0};
     // Every byte can complete an option request, whose answer must fit.
@@ -66,7 +66,7 @@ CTelnetComPortCodec::Decoded CTelnetComPortCodec::Decode(const uint8_t* in, uint
     return result;
 }
 
-void CTelnetComPortCodec::OnCommand(uint8_t command)
+void TelnetComPortCodec::OnCommand(uint8_t command)
 {
     m_eState = State::Data;
     if (command == kSb) {
@@ -80,7 +80,7 @@ void CTelnetComPortCodec::OnCommand(uint8_t command)
     // NOP, GA, DM and the rest mean nothing for a serial line.
 }
 
-void CTelnetComPortCodec::OnOption(uint8_t verb, uint8_t option)
+void TelnetComPortCodec::OnOption(uint8_t verb, uint8_t option)
 {
     // DO and DONT are about what we do, WILL and WONT about what the server does.
     const bool ours = verb == kDo || verb == kDont;
@@ -104,7 +104,7 @@ void CTelnetComPortCodec::OnOption(uint8_t verb, uint8_t option)
     stance = positive ? Stance::Yes : Stance::No;
 }
 
-void CTelnetComPortCodec::Collect(uint8_t byte)
+void TelnetComPortCodec::Collect(uint8_t byte)
 {
     if (m_nSubLength < kMaxSubnegotiation)
         m_aSub[m_nSubLength++] = byte;
@@ -112,7 +112,7 @@ void CTelnetComPortCodec::Collect(uint8_t byte)
         m_bSubTooLong = true;
 }
 
-void CTelnetComPortCodec::OnSubnegotiation()
+void TelnetComPortCodec::OnSubnegotiation()
 {
     if (m_nSubLength < 2 || m_aSub[0] != kComPortOption)
         return;
@@ -134,20 +134,20 @@ void CTelnetComPortCodec::OnSubnegotiation()
     }
 }
 
-void CTelnetComPortCodec::Reply(uint8_t verb, uint8_t option)
+void TelnetComPortCodec::Reply(uint8_t verb, uint8_t option)
 {
     m_aReplies[m_nReplies++] = kIac;
     m_aReplies[m_nReplies++] = verb;
     m_aReplies[m_nReplies++] = option;
 }
 
-void CTelnetComPortCodec::Confirm(Setting setting, bool matches)
+void TelnetComPortCodec::Confirm(Setting setting, bool matches)
 {
     const auto bit = static_cast<uint8_t>(1u << static_cast<int>(setting));
     m_nConfirmed = matches ? m_nConfirmed | bit : m_nConfirmed & ~bit;
 }
 
-CTelnetComPortCodec::Setting CTelnetComPortCodec::FirstUnconfirmed() const
+TelnetComPortCodec::Setting TelnetComPortCodec::FirstUnconfirmed() const
 {
     for (int setting = static_cast<int>(Setting::BaudRate); setting <= static_cast<int>(Setting::StopSize); ++setting)
         if (!(m_nConfirmed & (1u << setting)))
@@ -155,7 +155,7 @@ CTelnetComPortCodec::Setting CTelnetComPortCodec::FirstUnconfirmed() const
     return Setting::None;
 }
 
-const char* CTelnetComPortCodec::SettingName(Setting setting)
+const char* TelnetComPortCodec::SettingName(Setting setting)
 {
     switch (setting) {
     case Setting::BaudRate: return "baud rate";

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-class CTelnetComPortCodec {
+class TelnetComPortCodec {
 public:
     enum class Setting : uint8_t { None, BaudRate, DataSize, Parity, StopSize };
 

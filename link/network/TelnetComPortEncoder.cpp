@@ -16,7 +16,7 @@ uint32_t PutSubnegotiation(uint8_t* out, uint8_t command, const uint8_t* value, 
     out[n++] = kSb;
     out[n++] = kComPortOption;
     out[n++] = command;
-    n += CTelnetComPortCodec::EncodeData(value, length, out + n);
+    n += TelnetComPortCodec::EncodeData(value, length, out + n);
     out[n++] = kIac;
     out[n++] = kSe;
     return n;
@@ -24,7 +24,7 @@ uint32_t PutSubnegotiation(uint8_t* out, uint8_t command, const uint8_t* value, 
 
 } // namespace
 
-uint32_t CTelnetComPortCodec::EncodeOpening(uint8_t* out)
+uint32_t TelnetComPortCodec::EncodeOpening(uint8_t* out)
 {
     uint32_t n = 0;
     for (int slot = 0; slot < 3; ++slot) {
@@ -46,8 +46,8 @@ uint32_t CTelnetComPortCodec::EncodeOpening(uint8_t* out)
     return n;
 }
 
-uint32_t CTelnetComPortCodec::EncodeSettings(uint32_t baudRate, uint8_t dataBits, uint8_t parity, uint8_t stopBits,
-                                             uint8_t* out)
+uint32_t TelnetComPortCodec::EncodeSettings(uint32_t baudRate, uint8_t dataBits, uint8_t parity, uint8_t stopBits,
+                                            uint8_t* out)
 {
     if (parity > 4 || stopBits > 2)
         return 0;
@@ -65,13 +65,13 @@ uint32_t CTelnetComPortCodec::EncodeSettings(uint32_t baudRate, uint8_t dataBits
     return n;
 }
 
-uint32_t CTelnetComPortCodec::EncodePurge(uint8_t* out)
+uint32_t TelnetComPortCodec::EncodePurge(uint8_t* out)
 {
     m_bPurgeConfirmed = false;
     return PutSubnegotiation(out, kPurgeData, &kPurgeReceiveBuffer, 1);
 }
 
-uint32_t CTelnetComPortCodec::EncodeData(const uint8_t* data, uint32_t count, uint8_t* out)
+uint32_t TelnetComPortCodec::EncodeData(const uint8_t* data, uint32_t count, uint8_t* out)
 {
     uint32_t n = 0;
     for (uint32_t i = 0; i < count; ++i) {

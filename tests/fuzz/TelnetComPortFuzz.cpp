@@ -19,14 +19,14 @@ void Check(bool condition)
         std::abort();
 }
 
-void Start(CTelnetComPortCodec& codec, const uint8_t* header)
+void Start(TelnetComPortCodec& codec, const uint8_t* header)
 {
-    uint8_t out[CTelnetComPortCodec::kOpeningBytes + CTelnetComPortCodec::kSettingsBytes];
-    Check(codec.EncodeOpening(out) <= CTelnetComPortCodec::kOpeningBytes);
+    uint8_t out[TelnetComPortCodec::kOpeningBytes + TelnetComPortCodec::kSettingsBytes];
+    Check(codec.EncodeOpening(out) <= TelnetComPortCodec::kOpeningBytes);
     const uint32_t baudRate =
         uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 | uint32_t{header[2]} << 8 | header[3];
     Check(codec.EncodeSettings(baudRate, header[4], header[5] % 5, header[6] % 3, out) <=
-          CTelnetComPortCodec::kSettingsBytes);
+          TelnetComPortCodec::kSettingsBytes);
 }
 
 } // namespace
@@ -39,13 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     const uint8_t* stream = input + kHeader;
     const auto length = static_cast<uint32_t>(size - kHeader);
 
-    CTelnetComPortCodec whole;
+    TelnetComPortCodec whole;
     Start(whole, input);
     TelnetFed once;
     FeedTelnet(whole, stream, length, once, Check);
     Check(once.data.size() <= length);
 
-    CTelnetComPortCodec chunked;
+    TelnetComPortCodec chunked;
     Start(chunked, input);
     TelnetFed pieces;
     uint32_t state = input[7] * 2654435761u + 1;
