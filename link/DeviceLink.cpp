@@ -2,6 +2,7 @@
 // an exchange, the failure note, watched pauses and what the observer hears.
 
 #include "DeviceLink.h"
+#include "DurationText.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -70,7 +71,7 @@ bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
     if (StopRequested())
         return Fail("interrupted while waiting for the answer to %s", exchange);
     if (LastReadCount() == 0)
-        return Fail("%s: no answer within %u ms", exchange, kReadAllowanceMs);
+        return Fail("%s: no answer within %s", exchange, DurationText(kReadAllowanceMs).c_str());
     return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
 }
 

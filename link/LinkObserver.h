@@ -3,6 +3,8 @@
 // update stages, every frame on the wire, and whether to stop early. The
 // Windows program sets no observer, and then none of this costs anything.
 
+#include "LineModes.h"
+
 #include <cstdint>
 
 // Where a running stage has got to, for a progress display.
@@ -21,7 +23,7 @@ public:
     virtual void OnStep(const StageProgress&) {}
     // One frame as it went out, or the bytes of an answer as they came in;
     // mode is the line mode in force.
-    virtual void OnFrame(Direction, int /*mode*/, const char* /*exchange*/, const uint8_t*, uint32_t) {}
+    virtual void OnFrame(Direction, int16_t /*mode*/, const char* /*exchange*/, const uint8_t*, uint32_t) {}
     // Asked before every exchange and during the fixed pauses: true makes
     // the next exchange fail without sending anything.
     virtual bool StopRequested() { return false; }

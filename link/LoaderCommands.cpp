@@ -2,6 +2,7 @@
 // application firmware.
 
 #include "DeviceLink.h"
+#include "DurationText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,11 @@ constexpr uint8_t kSignOn = 'X';
 constexpr uint8_t kDone = 'D';
 constexpr uint8_t kLoaderAlive = 'Y';
 constexpr int kSignOnAttempts = 10;
+constexpr uint32_t kSignOnPollMs = 200;  // between the sign-on's reads
+constexpr uint32_t kPingPauseMs = 500;   // before the secondary loader's 'Y' is read
+constexpr uint32_t kErasePauseMs = 2000; // before an erase's answer is read
+// How long the primary loader has to sign on: each attempt is a pause and a read.
+constexpr uint32_t kSignOnWaitMs = kSignOnAttempts * (kSignOnPollMs + CSerialChannel::kReadAllowanceMs);
 
 uint8_t High(uint16_t value) { return static_cast<uint8_t>(value >> 8); }
 uint8_t Low(uint16_t value) { return static_cast<uint8_t>(value); }
@@ -44,7 +50,7 @@ bool CDeviceLink::WaitForSignOn()
     Read(&last, 1);
     for (int attempt = 0; attempt < kSignOnAttempts && last != kSignOn; ++attempt) {
         Read(&last, 1);
-        if (!Pause(200, "the wait for the primary loader's sign-on"))
+        if (!Pause(kSignOnPollMs, "the wait for the primary loader's sign-on"))
             return false;
     }
     if (m_pObserver && last == kSignOn)
@@ -53,7 +59,7 @@ bool CDeviceLink::WaitForSignOn()
         return true;
     if (PortLost())
         return Fail("sign-on: %s", LostReason());
-    return Fail("no sign-on 'X' within 3 s");
+    return Fail("no sign-on 'X' within %s", DurationText(kSignOnWaitMs).c_str());
 }
 
 bool CDeviceLink::ClearRange(uint16_t start, uint16_t end)
@@ -91,10 +97,13 @@ bool CDeviceLink::PingLoader()
 {
     const uint8_t frame = 'V';
     Purge();
-    if (!Send("ping", &frame, 1) || !Pause(500, "the 500 ms pause before the secondary loader's 'Y'"))
+    const std::string pause = DurationText(kPingPauseMs);
+    const std::string during = "the " + pause + " pause before the secondary loader's 'Y'";
+    if (!Send("ping", &frame, 1) || !Pause(kPingPauseMs, during.c_str()))
         return false;
+    const std::string exchange = "ping ('Y' read " + pause + " after 'V')";
     uint8_t reply = 0;
-    return Receive("ping ('Y' read 500 ms after 'V')", &reply, 1) && Expect("ping", reply, kLoaderAlive);
+    return Receive(exchange.c_str(), &reply, 1) && Expect("ping", reply, kLoaderAlive);
 }
 
 bool CDeviceLink::ReadFlashId(uint8_t* id)
@@ -107,12 +116,13 @@ bool CDeviceLink::ReadFlashId(uint8_t* id)
 bool CDeviceLink::EraseBank(uint8_t bank)
 {
     const uint8_t frame[] = {'E', bank};
+    const std::string wait = DurationText(kErasePauseMs);
     char exchange[64];
-    std::snprintf(exchange, sizeof exchange, "erase of bank %u (answer read 2 s after the command)", bank);
+    std::snprintf(exchange, sizeof exchange, "erase of bank %u (answer read %s after the command)", bank, wait.c_str());
     Purge();
     char pause[48];
-    std::snprintf(pause, sizeof pause, "the 2 s pause after erasing bank %u", bank);
-    if (!Send(exchange, frame, sizeof frame) || !Pause(2000, pause))
+    std::snprintf(pause, sizeof pause, "the %s pause after erasing bank %u", wait.c_str(), bank);
+    if (!Send(exchange, frame, sizeof frame) || !Pause(kErasePauseMs, pause))
         return false;
     uint8_t reply = 0xFF;
     return Receive(exchange, &reply, 1) && Expect(exchange, reply, 0x00, EraseReplyMeaning);

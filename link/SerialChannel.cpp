@@ -11,10 +11,11 @@ struct LineModeSettings {
     uint8_t nParity;
 };
 
-constexpr LineModeSettings kLineModes[] = {
-    {38400, 1}, // 0: run, odd parity
-    {9600, 0},  // 1: bootstrap ROM
-    {38400, 0}, // 2: loaders
+// Indexed by line mode.
+constexpr LineModeSettings kLineModes[kLineModeCount] = {
+    {38400, 1}, // kRunLine: odd parity
+    {9600, 0},  // kBootstrapLine
+    {38400, 0}, // kLoaderLine
 };
 
 } // namespace
@@ -77,7 +78,7 @@ void CSerialChannel::Purge()
 
 bool CSerialChannel::SetLineMode(int16_t mode)
 {
-    if (mode < 0 || mode > 2)
+    if (mode < 0 || mode >= kLineModeCount)
         return false;
     m_dwBaudRate = kLineModes[mode].dwBaudRate;
     m_nDataBits = 8;
@@ -90,10 +91,10 @@ bool CSerialChannel::SetLineMode(int16_t mode)
 
 int16_t CSerialChannel::LineMode() const
 {
-    for (int16_t mode = 0; mode < 3; ++mode)
+    for (int16_t mode = 0; mode < kLineModeCount; ++mode)
         if (kLineModes[mode].dwBaudRate == m_dwBaudRate && kLineModes[mode].nParity == m_nParity)
             return mode;
-    return -1;
+    return kUnknownLine;
 }
 
 bool CSerialChannel::Read(uint8_t* buffer, int32_t count)

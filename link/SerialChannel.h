@@ -2,6 +2,7 @@
 // One serial port, opened for exclusive use and driven with blocking reads
 // and writes in one of three fixed line modes.
 
+#include "LineModes.h"
 #include "SerialPort.h"
 
 #include <cstdint>
@@ -40,7 +41,7 @@ public:
     // Why the last Open by name failed, as that attempt found it.
     const PortOpenFailure& OpenFailure() const { return m_openFailure; }
     // For traces and failure reports: the bytes the last Read placed, and
-    // the line mode last set (-1 before any).
+    // the line mode last set (kUnknownLine before any).
     uint32_t LastReadCount() const { return m_nLastReadCount; }
     int16_t LineMode() const;
     // The port's device went away (an adapter unplugged, a connection

@@ -19,7 +19,7 @@ int RunUpdateStages(CDeviceLink& link)
 
 std::optional<std::string> QueryDeviceVersion(CDeviceLink& link)
 {
-    link.SetLineMode(0); // the query goes ahead whatever the port said
+    link.SetLineMode(kRunLine); // the query goes ahead whatever the port said
     uint8_t reply[10] = {};
     if (!link.QueryVersion(reply))
         return std::nullopt;

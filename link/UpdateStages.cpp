@@ -2,6 +2,7 @@
 // that runs in the device at that point.
 
 #include "DeviceLink.h"
+#include "DurationText.h"
 
 #include <cstring>
 
@@ -16,6 +17,7 @@ constexpr uint32_t kEepromFirst = 0xB600;
 constexpr uint32_t kEepromLast = 0xB7FF;
 constexpr uint8_t kFpgaBank = 2;
 constexpr uint8_t kApplicationBank = 3;
+constexpr uint32_t kLoaderStartPauseMs = 1000; // for the secondary loader to start after the jump
 
 } // namespace
 
@@ -68,7 +70,8 @@ bool CDeviceLink::LoadPrimaryBootstrap()
         return false;
     Report(1, "download", 0, 1);
     uint8_t echo[kBootstrapSize];
-    bool ok = SetMode(1) && DownloadBootstrap(m_imageBuffer, echo) && SetMode(2) && EchoMatches(echo);
+    bool ok =
+        SetMode(kBootstrapLine) && DownloadBootstrap(m_imageBuffer, echo) && SetMode(kLoaderLine) && EchoMatches(echo);
     if (ok) {
         Report(1, "download", 1, 1);
         Report(1, "sign-on", 0, 1);
@@ -84,7 +87,7 @@ bool CDeviceLink::LoadSecondaryBootstrap()
 {
     if (!StageImage(kBootTwoImage))
         return false;
-    if (!SetMode(2) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
+    if (!SetMode(kLoaderLine) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
         return false;
     const uint32_t blocks = (kSecondaryEnd - kSecondaryStart) / kBlockSize;
     for (uint32_t i = 0; i < blocks; ++i) {
@@ -107,7 +110,8 @@ bool CDeviceLink::LoadSecondaryBootstrap()
     }
     Report(2, "start", 0, 1);
     JumpTo(kSecondaryStart);
-    if (!Pause(1000, "the 1 s pause after starting the secondary loader") || !PingLoader())
+    const std::string pause = "the " + DurationText(kLoaderStartPauseMs) + " pause after starting the secondary loader";
+    if (!Pause(kLoaderStartPauseMs, pause.c_str()) || !PingLoader())
         return false;
     Report(2, "start", 1, 1);
     return true;
@@ -118,7 +122,7 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
     if (!StageImage(firmware))
         return false;
     uint8_t flashId[3] = {};
-    if (!SetMode(2) || !ReadFlashId(flashId))
+    if (!SetMode(kLoaderLine) || !ReadFlashId(flashId))
         return false;
     if (flashId[1] != kRequiredFlashDevice)
         return Fail("flash device code 0x%02X, expected 0x%02X", flashId[1], kRequiredFlashDevice);
@@ -137,7 +141,7 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
             return false;
         Report(stage, "program", ++sent, pagesToSend);
     }
-    SetLineMode(0); // back to the device's run mode; not part of the outcome
+    SetLineMode(kRunLine); // back to the device's run mode; not part of the outcome
     return true;
 }
 

@@ -90,7 +90,7 @@ std::string KestruneDevice::FirmwareVersion() const
     return std::string(frame + 3, frame + 8);
 }
 
-int8_t KestruneDevice::ListenerLine() const
+int16_t KestruneDevice::ListenerLine() const
 {
     switch (m_listener) {
     case Listener::BootstrapRom: return kBootstrapLine;
@@ -135,7 +135,7 @@ void KestruneDevice::Answer(const Fault* fault, std::vector<uint8_t> bytes, Time
         Emit(byte, ready);
 }
 
-void KestruneDevice::Receive(uint8_t byte, int8_t hostMode, Time now)
+void KestruneDevice::Receive(uint8_t byte, int16_t hostMode, Time now)
 {
     ++m_bytesReceived;
     if (m_bCablePulled || m_listener == Listener::Off || m_listener == Listener::Halted)

@@ -5,6 +5,7 @@
 // come out; SimulatedKestrune carries them over a pseudo-terminal.
 
 #include "DeviceFaults.h"
+#include "LineModes.h"
 
 #include <array>
 #include <chrono>
@@ -18,12 +19,6 @@
 enum class Listener : uint8_t { Off, BootstrapRom, PrimaryLoader, SecondaryLoader, Application, Halted };
 
 const char* ListenerName(Listener listener);
-
-// Line modes numbered as the updater numbers them; -1 for anything else.
-constexpr int8_t kRunLine = 0;
-constexpr int8_t kBootstrapLine = 1;
-constexpr int8_t kLoaderLine = 2;
-constexpr int8_t kUnknownLine = -1;
 
 struct DeviceTiming {
     std::chrono::milliseconds signOnDelay{1000};
@@ -40,7 +35,7 @@ public:
     struct Emission {
         uint8_t byte;
         Time ready;
-        int8_t lineMode; // the line mode the byte is sent in
+        int16_t lineMode; // the line mode the byte is sent in
     };
 
     static constexpr uint32_t kBankSize = 0x8000;
@@ -68,7 +63,7 @@ public:
     DeviceTiming& Timing() { return m_timing; }
 
     // A byte that arrived at `now` while the host's line was in hostMode.
-    void Receive(uint8_t byte, int8_t hostMode, Time now);
+    void Receive(uint8_t byte, int16_t hostMode, Time now);
     // Lets time-outs inside the device run.
     void Tick(Time now);
     std::optional<Time> NextDeadline() const;
@@ -99,7 +94,7 @@ public:
 private:
     static constexpr uint8_t kGarbleMask = 0x5A; // what a byte at the wrong line settings turns into
 
-    int8_t ListenerLine() const;
+    int16_t ListenerLine() const;
     const Fault* CountExchange(Exchange exchange, Time now);
     void Answer(const Fault* fault, std::vector<uint8_t> bytes, Time ready);
     void Emit(uint8_t byte, Time ready);

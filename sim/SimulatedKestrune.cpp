@@ -10,7 +10,7 @@ namespace {
 
 // A pseudo-terminal keeps the speed and PARODD the updater set but always
 // reports 8 data bits and clears PARENB, so odd parity shows as PARODD.
-int8_t LineModeOf(const termios& tio)
+int16_t LineModeOf(const termios& tio)
 {
     if (tio.c_cflag & CSTOPB)
         return kUnknownLine;
@@ -129,7 +129,7 @@ void SimulatedKestrune::DropTerminal()
         }
 }
 
-int8_t SimulatedKestrune::HostLineMode() const
+int16_t SimulatedKestrune::HostLineMode() const
 {
     termios tio{};
     if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)

@@ -47,7 +47,7 @@ public:
     }
 
     // The line mode the updater has set, as the updater numbers them.
-    int8_t HostLineMode() const;
+    int16_t HostLineMode() const;
     // The host's adapter is pulled out: the terminal goes away for good.
     void UnplugAdapter();
 
@@ -61,7 +61,7 @@ private:
         uint8_t byte;
         KestruneDevice::Time start; // its first bit on the wire
         KestruneDevice::Time at;    // its last
-        int8_t lineMode;
+        int16_t lineMode;
     };
 
     void Run();

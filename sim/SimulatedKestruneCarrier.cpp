@@ -40,7 +40,7 @@ void SimulatedKestrune::CarryInbound(KestruneDevice::Time now)
         const ssize_t got = read(m_master, chunk, sizeof chunk);
         if (got <= 0)
             break;
-        const int8_t mode = HostLineMode();
+        const int16_t mode = HostLineMode();
         const auto charTime = CharacterTime();
         for (ssize_t i = 0; i < got; ++i) {
             KestruneDevice::Time start = now;

@@ -21,7 +21,7 @@ std::vector<uint8_t> Drain(KestruneDevice& device)
     return out;
 }
 
-void Send(KestruneDevice& device, const std::vector<uint8_t>& bytes, int8_t mode, Time at)
+void Send(KestruneDevice& device, const std::vector<uint8_t>& bytes, int16_t mode, Time at)
 {
     for (uint8_t byte : bytes)
         device.Receive(byte, mode, at);

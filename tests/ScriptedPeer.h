@@ -20,7 +20,7 @@ public:
 
     const std::string& Path() const { return m_path; }
     // Opens the channel on this terminal and sets the line mode.
-    bool Open(CSerialChannel& channel, int16_t mode = 2, const PortOptions& options = {})
+    bool Open(CSerialChannel& channel, int16_t mode = kLoaderLine, const PortOptions& options = {})
     {
         return channel.Open(m_path, options) && channel.SetLineMode(mode);
     }

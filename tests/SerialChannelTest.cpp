@@ -100,7 +100,7 @@ TEST_F(SerialChannelLogic, OpenClosesTheHeldPortEvenWhenTheNewOneIsMissingAndThe
     EXPECT_FALSE(channel.IsOpen());
     channel.Purge();
     uint8_t byte = 0;
-    EXPECT_FALSE(channel.SetLineMode(0));
+    EXPECT_FALSE(channel.SetLineMode(kRunLine));
     EXPECT_FALSE(channel.Write(&byte, 1));
     EXPECT_FALSE(channel.Read(&byte, 1));
 }
@@ -147,7 +147,7 @@ TEST_F(SerialPortPosix, SettingsAPreviousProgramLeftAreClearedAndGivenBackOnClos
     cfsetospeed(&left, B19200);
     ASSERT_EQ(tcsetattr(peer.SlaveDescriptor(), TCSANOW, &left), 0);
     left = HostSettings(); // as the terminal keeps them
-    ASSERT_TRUE(peer.Open(channel, 0));
+    ASSERT_TRUE(peer.Open(channel, kRunLine));
     const termios tio = HostSettings();
     EXPECT_FALSE(tio.c_cflag & (CMSPAR | CRTSCTS)) << "mark parity or flow control survived";
     EXPECT_FALSE(tio.c_iflag & (IUCLC | IXON));

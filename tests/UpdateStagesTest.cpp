@@ -208,7 +208,7 @@ TEST_F(UpdateStages, PagesInFrontOfTheEepromAreNeverSentWhateverTheImageHolds)
 struct FaultCase {
     const char* fault;
     int failingStage; // 0: the update succeeds all the same
-    int8_t lineMode;  // the host's, after the update
+    int16_t lineMode; // the host's, after the update
     const char* detail;
 };
 
