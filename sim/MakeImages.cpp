@@ -92,7 +92,7 @@ private:
 
 std::vector<uint32_t> Repeat(uint32_t length, uint32_t times) { return std::vector<uint32_t>(times, length); }
 
-std::vector<uint32_t> Join(std::vector<std::vector<uint32_t>> parts)
+std::vector<uint32_t> Join(const std::vector<std::vector<uint32_t>>& parts)
 {
     std::vector<uint32_t> all;
     for (const auto& part : parts)

@@ -8,6 +8,7 @@
 #include "UpdateReport.h"
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 
@@ -118,7 +119,7 @@ private:
         const double elapsed = std::chrono::duration<double>(Clock::now() - m_started).count();
         // Time left: what the plan still expects, at the pace seen so far.
         const double pace = fraction > 0.02 ? elapsed / (fraction * m_plan.TotalMs() / 1000.0) : 1.0;
-        const int left = static_cast<int>((1.0 - fraction) * m_plan.TotalMs() / 1000.0 * pace + 0.5);
+        const int left = static_cast<int>(std::lround((1.0 - fraction) * m_plan.TotalMs() / 1000.0 * pace));
         std::fprintf(m_out, "\r[%d/4] %-20s %-8s [%.*s%*s] %3d%%  %d:%02d left ", m_current.stage,
                      StageTitle(m_current.stage), m_current.step, filled, "##############################",
                      kWidth - filled, "", static_cast<int>(fraction * 100), left / 60, left % 60);

@@ -248,6 +248,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     std::vector<std::string> words{"kestrune-update"};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
