@@ -15,14 +15,14 @@ public:
     void Set(const LineSettings& settings)
     {
         m_dwBaudRate = settings.dwBaudRate;
-        m_bitsPerCharacter = BitsPerCharacter(settings);
+        m_nBitsPerCharacter = BitsPerCharacter(settings);
     }
 
     std::chrono::microseconds Of(uint32_t characters) const
     {
         if (m_dwBaudRate == 0)
             return std::chrono::microseconds(0);
-        return std::chrono::microseconds(uint64_t{characters} * m_bitsPerCharacter * 1000000u / m_dwBaudRate);
+        return std::chrono::microseconds(uint64_t{characters} * m_nBitsPerCharacter * 1000000u / m_dwBaudRate);
     }
 
     // Returns once characters handed over at start would have left the line.
@@ -33,5 +33,5 @@ public:
 
 private:
     uint32_t m_dwBaudRate = 0;
-    uint32_t m_bitsPerCharacter = 10;
+    uint32_t m_nBitsPerCharacter = 10;
 };
