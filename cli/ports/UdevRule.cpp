@@ -67,7 +67,7 @@ std::string UdevRuleFor(const PortInfo& port, const std::string& asTyped)
 bool MakeUdevRule(const std::string& name, const std::vector<PortInfo>& ports, std::string& rule, std::string& error)
 {
 #ifdef _WIN32
-    (void)ports, (void)rule;
+    (void)name, (void)ports, (void)rule;
     error = "--udev-rule: udev rules are for Linux; on Windows an adapter keeps its COM number.\n";
     return false;
 #else
