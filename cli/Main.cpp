@@ -35,7 +35,11 @@ int main(int argc, char** argv)
         std::string rule;
         if (!MakeUdevRule(options->udevRulePort, DiscoverPorts(), rule, error)) {
             std::fprintf(stderr, "kestrune-update: %s", error.c_str());
+#ifdef _WIN32
+            return ExitUsage; // no udev here
+#else
             return ExitPortUnavailable;
+#endif
         }
         std::fputs(rule.c_str(), stdout);
         return ExitSuccess;
