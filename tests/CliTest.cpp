@@ -2,10 +2,8 @@
 // what a run says (the steps, the outcome, a port that will not open, an
 // update that ended early).
 
-#include "AutoPort.h"
 #include "CliSupport.h"
 #include "ScriptedPeer.h"
-#include "SimulatedKestrune.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,7 +12,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <memory>
 #include <thread>
 
 namespace {
@@ -115,28 +112,6 @@ TEST(CliPrompt, OnlyAnExplicitYesStartsTheUpdate)
         }
     }
 }
-
-// A child process that holds a device open with a plain open(), as a
-// terminal program would.
-struct Holder {
-    explicit Holder(const std::string& path)
-    {
-        pid = fork();
-        if (pid == 0) {
-            closefrom(3); // none of this process's own ends of the terminal
-            open(path.c_str(), O_RDWR | O_NOCTTY);
-            pause();
-            _exit(0);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    ~Holder()
-    {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    pid_t pid;
-};
 
 struct RunCase {
     const char* what;
@@ -282,111 +257,6 @@ TEST(CliUpdater, InterruptAtThePromptSendsNothing)
     EXPECT_EQ(run.exit, 130);
     EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
     EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
-}
-
-// What --port auto's probe meets on a port: a simulated Kestrune in its
-// application firmware, a port that stays silent, one whose answer comes
-// garbled (the device's own line-error frame, as when the adapter sends no
-// parity), one another program holds, and a built-in port with a Kestrune.
-// A pseudo-terminal carries no parity: a real adapter without it garbles
-// the answer itself.
-enum class Peer { Kestrune, Silent, Garbled, Held, BuiltIn };
-
-struct AutoCase {
-    const char* what;
-    std::vector<Peer> peers;
-    int chosen; // index into peers; -1: none
-    std::vector<std::string> text;
-};
-
-struct AutoPeers {
-    std::vector<std::unique_ptr<SimulatedKestrune>> sims;
-    std::vector<std::unique_ptr<ScriptedPeer>> scripted;
-    std::vector<std::unique_ptr<Holder>> holders;
-    std::vector<std::pair<ScriptedPeer*, bool>> watched; // and whether it is asked
-    std::vector<PortInfo> ports;
-
-    void Add(Peer peer)
-    {
-        const std::string serial = "SIM" + std::to_string(ports.size() + 1);
-        std::string path;
-        if (peer == Peer::Kestrune) {
-            sims.push_back(std::make_unique<SimulatedKestrune>());
-            EXPECT_TRUE(sims.back()->Start());
-            path = sims.back()->DevicePath();
-        } else {
-            scripted.push_back(std::make_unique<ScriptedPeer>());
-            ScriptedPeer& scriptedPeer = *scripted.back();
-            path = scriptedPeer.Path();
-            if (peer == Peer::Garbled)
-                scriptedPeer.AnswerAfter(3, {0x02, 0x02, 0x15, 0x01});
-            if (peer == Peer::BuiltIn)
-                scriptedPeer.AnswerAfter(3, {0x02, 0x08, 0x20, '4', '.', '2', '.', '1', 0x01, 0xF7});
-            if (peer == Peer::Held)
-                holders.push_back(std::make_unique<Holder>(path));
-            watched.emplace_back(&scriptedPeer, peer != Peer::Held && peer != Peer::BuiltIn);
-        }
-        ports.push_back(PortInfo{path, "", peer == Peer::BuiltIn ? "serial8250" : "ch341", "", peer != Peer::BuiltIn,
-                                 0x1a86, 0x7523, "", "", peer == Peer::BuiltIn ? "" : serial});
-    }
-};
-
-TEST(CliAutoPort, TakesTheOneKestruneThatAnswersAndSaysWhy)
-{
-    const AutoCase cases[] = {
-        {"one answers",
-         {Peer::Kestrune, Peer::Silent, Peer::Garbled},
-         0,
-         {" (usb:SIM1), the one USB serial adapter on which a Kestrune answered the version query.\n",
-          "(usb:SIM1): a Kestrune answered (firmware 4.2.1)\n", "(usb:SIM2): no answer\n",
-          "(usb:SIM3): 4 bytes, no valid answer (02 02 15 01)\n",
-          "the adapter or its driver (ch341) may not support parity"}},
-        {"two answer",
-         {Peer::Kestrune, Peer::Silent, Peer::Kestrune},
-         -1,
-         {"--port auto: Kestrunes answered on 2 adapters; name the one to update with --device:\n",
-          "(usb:SIM1): a Kestrune answered", "(usb:SIM3): a Kestrune answered"}},
-        {"the only adapter, silent: a Kestrune in bootstrap mode",
-         {Peer::Silent},
-         0,
-         {"the only USB serial adapter present; no Kestrune answered on it, as none does in bootstrap mode"}},
-        {"none answers on two",
-         {Peer::Silent, Peer::Garbled},
-         -1,
-         {"no Kestrune answered on the 2 USB serial adapters present", "may not support parity"}},
-        {"a held one is not tried",
-         {Peer::Held, Peer::Kestrune},
-         1,
-         {"(usb:SIM1): not tried: in use by another program"}},
-        {"built-in ports never", {Peer::BuiltIn}, -1, {"--port auto: no USB serial adapter was found."}},
-    };
-    for (const AutoCase& c : cases) {
-        AutoPeers peers;
-        for (const Peer peer : c.peers)
-            peers.Add(peer);
-        const AutoChoice choice = ChooseAutoPort(ProbeUsbPorts(peers.ports), peers.ports);
-        EXPECT_EQ(choice.bChosen, c.chosen >= 0) << c.what << ": " << choice.text;
-        if (c.chosen >= 0) {
-            EXPECT_EQ(choice.port.path, peers.ports[c.chosen].path) << c.what;
-        }
-        for (const std::string& part : c.text)
-            EXPECT_TRUE(Has(choice.text, part)) << c.what << ": " << part << " in\n" << choice.text;
-        // The version query and nothing else, to the ports that are tried only.
-        const std::vector<uint8_t> query = {0x02, 0x01, 0x20};
-        for (const auto& [peer, asked] : peers.watched)
-            EXPECT_EQ(peer->Received(asked ? 3 : 0), asked ? query : std::vector<uint8_t>{}) << c.what;
-    }
-}
-
-// Here, with no USB serial adapter, --port auto ends at once.
-TEST(CliAutoPort, WithoutAnAdapterSaysSo)
-{
-    const std::vector<PortInfo> ports = DiscoverPorts();
-    if (std::any_of(ports.begin(), ports.end(), [](const PortInfo& port) { return port.bUsb; }))
-        GTEST_SKIP() << "a USB serial adapter is present";
-    const CliRun run = RunCli({"--port", "auto", "-y"});
-    EXPECT_EQ(run.exit, ExitPortUnavailable);
-    EXPECT_TRUE(Has(run.err, "no USB serial adapter was found")) << run.err;
 }
 
 } // namespace
