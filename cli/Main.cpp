@@ -2,6 +2,7 @@
 #include "CliOptions.h"
 #include "ImageList.h"
 #include "PortList.h"
+#include "UdevRule.h"
 #include "UpdateMessages.h"
 #include "Updater.h"
 
@@ -30,6 +31,19 @@ int main(int argc, char** argv)
     case CliAction::ListPorts: std::fputs(FormatPortList(DiscoverPorts()).c_str(), stdout); return ExitSuccess;
     case CliAction::Bench: return RunBench(*options, CliStreams{stdout, stderr, stdin});
     case CliAction::ListImages: std::fputs(FormatImageList().c_str(), stdout); return ExitSuccess;
+    case CliAction::UdevRule: {
+        std::string rule;
+        if (!MakeUdevRule(options->udevRulePort, DiscoverPorts(), rule, error)) {
+            std::fprintf(stderr, "kestrune-update: %s", error.c_str());
+#ifdef _WIN32
+            return ExitUsage; // no udev here
+#else
+            return ExitPortUnavailable;
+#endif
+        }
+        std::fputs(rule.c_str(), stdout);
+        return ExitSuccess;
+    }
     default: return RunUpdater(*options, CliStreams{stdout, stderr, stdin});
     }
 }

@@ -49,6 +49,7 @@ public:
     bool PortLost() const { return m_pPort && m_pPort->Lost(); }
     const char* LostReason() const { return m_pPort ? m_pPort->LostReason() : ""; }
     const char* PortProblem() const { return m_pPort ? m_pPort->Problem() : ""; }
+    bool LowLatencyRefused() const { return m_pPort && m_pPort->LowLatencyRefused(); }
 
     static constexpr uint32_t kReadAllowanceMs = 100;
 

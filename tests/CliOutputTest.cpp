@@ -1,8 +1,7 @@
 // What the command-line updater shows: the progress on a terminal, JSON
-// events, the device's text, the wire trace, and the ports it lists.
+// events, the device's text and the wire trace.
 
 #include "CliSupport.h"
-#include "PortList.h"
 #include "ScriptedPeer.h"
 
 #include <nlohmann/json.hpp>
@@ -101,31 +100,6 @@ TEST(CliUpdater, DeviceTextIsShownPrintableAndAsValidJson)
                 EXPECT_TRUE(Has(run.out, std::string("Version In Your Kestrune:  ") + c.shown + "\n")) << run.out;
         }
     }
-}
-
-TEST(CliPorts, ListingShowsWhatAPersonNeedsToChoose)
-{
-    EXPECT_TRUE(Has(FormatPortList({}), "No serial ports found"));
-    EXPECT_TRUE(Has(FormatPortList({}), "dmesg"));
-    // path, stable name, driver, description, USB, ids, maker, product, serial number
-    const PortInfo usb{"/dev/ttyUSB0",
-                       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0",
-                       "ftdi_sio",
-                       "",
-                       true,
-                       0x0403,
-                       0x6001,
-                       "FTDI",
-                       "FT232R USB UART",
-                       "A10K3XYZ"};
-    const PortInfo uart{"/dev/ttyS2", "", "serial8250", "", false, 0, 0, "", "", ""};
-    const std::string list = FormatPortList({usb, uart});
-    for (const char* line :
-         {"/dev/ttyUSB0\n", "    driver        ftdi_sio\n",
-          "    USB           0403:6001, FTDI, FT232R USB UART, serial A10K3XYZ\n",
-          "    choose with   --device /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0\n", "/dev/ttyS2\n",
-          "    choose with   --port 3\n"})
-        EXPECT_TRUE(Has(list, line)) << list;
 }
 
 } // namespace

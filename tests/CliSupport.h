@@ -7,8 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct CliRun {
@@ -58,3 +65,25 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
 }
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A child process that holds a device open with a plain open(), as a
+// terminal program would.
+struct Holder {
+    explicit Holder(const std::string& path)
+    {
+        pid = fork();
+        if (pid == 0) {
+            closefrom(3); // none of this process's own ends of the terminal
+            open(path.c_str(), O_RDWR | O_NOCTTY);
+            pause();
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ~Holder()
+    {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    pid_t pid;
+};

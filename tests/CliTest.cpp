@@ -31,7 +31,7 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--port", "200", "--json", "--trace", "-"}, ""},
         {{"--paced", "--latency", "16", "--fault", "nak:program:7:0xFF"}, ""},
         {{"--list-ports", "-h"}, ""},
-        {{"--port", "0"}, "--port takes a port number from 1 to 255, not '0'"},
+        {{"--port", "0"}, "--port takes a port number from 1 to 255 or auto, not '0'"},
         {{"--port", "3x"}, "not '3x'"},
         {{"-y", "--port"}, "--port needs a value"},
         {{"--port", "1", "--device", "/dev/ttyUSB0"}, "give one"},
@@ -56,6 +56,21 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"-yx"}, "unknown argument '-x'"},
         {{"--port="}, "not ''"},
         {{"--trace"}, "--trace needs a value"},
+        {{"--port", "auto", "-y"}, ""},
+        {{"--port=auto", "--version-only"}, ""},
+        {{"--port", "Auto"}, "not 'Auto'"},
+        {{"--port", "auto", "--device", "/dev/ttyUSB0"}, "give one"},
+        {{"--port", "auto", "--paced"}, "simulated Kestrune only"},
+        {{"--port", "auto", "--bench", "1"}, "--port auto finds one Kestrune"},
+        {{"--device", "usb:A10K3XYZ"}, ""},
+        {{"--device=usb:0403:6001:A10K3XYZ", "--version-only"}, ""},
+        {{"--device", "usb:"}, "'usb:' is no USB name: usb:SERIAL, usb:VID:PID or usb:VID:PID:SERIAL (ids in hex)"},
+        {{"--device", "usb:0403:60011"}, "'usb:0403:60011' is no USB name"},
+        {{"--bench", "usb:A10K3XYZ", "usb:1a86:7523", "-y"}, ""},
+        {{"--bench", "3", "usb:04G3:6001"}, "'usb:04G3:6001' is no USB name"},
+        {{"--udev-rule", "/dev/ttyUSB0"}, ""},
+        {{"--udev-rule"}, "--udev-rule needs a value"},
+        {{"--udev-rule", "usb:x:y"}, "is no USB name"},
     };
     for (const ArgsCase& c : cases) {
         std::string error;
@@ -70,6 +85,10 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
               (std::vector<std::string>{"1", "/dev/ttyUSB0"}));
     EXPECT_EQ(ParseCliOptions({"--images", "--version"}, error)->action, CliAction::Version);
     EXPECT_EQ(ParseCliOptions({"-V", "--help"}, error)->action, CliAction::Help);
+    const auto autoPort = ParseCliOptions({"--port", "auto"}, error);
+    EXPECT_TRUE(autoPort->bAutoPort && !autoPort->UsesSimulator() && autoPort->port == 0);
+    const auto rule = ParseCliOptions({"--udev-rule=usb:A10K3XYZ"}, error);
+    EXPECT_TRUE(rule->action == CliAction::UdevRule && rule->udevRulePort == "usb:A10K3XYZ");
 }
 
 struct PromptCase {
@@ -93,28 +112,6 @@ TEST(CliPrompt, OnlyAnExplicitYesStartsTheUpdate)
         }
     }
 }
-
-// A child process that holds a device open with a plain open(), as a
-// terminal program would.
-struct Holder {
-    explicit Holder(const std::string& path)
-    {
-        pid = fork();
-        if (pid == 0) {
-            closefrom(3); // none of this process's own ends of the terminal
-            open(path.c_str(), O_RDWR | O_NOCTTY);
-            pause();
-            _exit(0);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    ~Holder()
-    {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    pid_t pid;
-};
 
 struct RunCase {
     const char* what;
@@ -141,6 +138,8 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
         return std::vector<std::string>{"--device", device, "--version-only"};
     };
     const std::string before = "Version In Your Kestrune:  4.2.1";
+    ScriptedPeer garbled; // the device's line-error frame, as through an adapter without parity
+    garbled.AnswerAfter(3, {0x02, 0x02, 0x15, 0x01});
     const RunCase cases[] = {
         {"an update",
          {},
@@ -197,6 +196,18 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {before},
          {},
          {"ping: the write failed: the serial adapter was disconnected"}},
+        {"a garbled answer",
+         version(garbled.Path()),
+         ExitSuccess,
+         {"Version In Your Kestrune:  ???", "the adapter or its driver may not support parity"},
+         {},
+         {}},
+        {"a USB name no adapter has",
+         {"--device", "usb:NOSUCH123", "--version-only"},
+         ExitPortUnavailable,
+         {},
+         {},
+         {"usb:NOSUCH123: no USB serial adapter with serial number NOSUCH123 is present"}},
     };
     for (const RunCase& c : cases) {
         Clock::time_point signalled{};

@@ -11,10 +11,12 @@ namespace {
 constexpr char kListHint[] = "'kestrune-update --list-ports' lists the ports present.\n";
 
 // Programs known to grab serial adapters, and how to keep them off.
-const char* CulpritAdvice(const std::string& command)
+std::string CulpritAdvice(const std::string& command, const std::string& path)
 {
     if (command == "ModemManager")
-        return "  ModemManager probes every new serial port: 'sudo systemctl stop ModemManager' stops it.\n";
+        return "  ModemManager probes every new serial port: 'sudo systemctl stop ModemManager' stops it;\n"
+               "  'kestrune-update --udev-rule " +
+               path + "' prints a udev rule that keeps it off this adapter for good.\n";
     if (command == "brltty")
         return "  brltty takes some USB serial adapters for Braille displays: 'sudo apt remove brltty' ends that.\n";
     return "";
@@ -29,7 +31,7 @@ std::string GroupOf(const std::string& path)
     return owner ? owner->gr_name : std::to_string(device.st_gid);
 }
 
-std::string DescribeHolders(const std::string& head, const PortOpenFailure& failure)
+std::string DescribeHolders(const std::string& path, const std::string& head, const PortOpenFailure& failure)
 {
     if (failure.holders.empty())
         return head +
@@ -41,7 +43,7 @@ std::string DescribeHolders(const std::string& head, const PortOpenFailure& fail
         text += " " + holder.command + " (process " + std::to_string(holder.pid) + ")";
     text += "\n  Close it and try again.\n";
     for (const PortHolder& holder : failure.holders)
-        text += CulpritAdvice(holder.command);
+        text += CulpritAdvice(holder.command, path);
     return text;
 }
 
@@ -67,7 +69,7 @@ std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& 
 {
     const std::string head = name + ": ";
     switch (failure.cause) {
-    case PortOpenFailure::Cause::Held: return DescribeHolders(head, failure);
+    case PortOpenFailure::Cause::Held: return DescribeHolders(name, head, failure);
     case PortOpenFailure::Cause::NotATerminal: {
         struct stat what {};
         const bool file = stat(name.c_str(), &what) == 0 && S_ISREG(what.st_mode);

@@ -13,6 +13,7 @@ struct PortInfo {
     bool bUsb = false;
     uint16_t vid = 0, pid = 0;
     std::string manufacturer, product, serial;
+    uint32_t latencyTimerMs = 0; // Windows, FTDI: the driver's LatencyTimer setting; 0 where unknown
 };
 
 // The ports of this machine (libserialport finds and describes them).

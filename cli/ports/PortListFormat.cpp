@@ -1,3 +1,4 @@
+#include "PortIdentity.h"
 #include "PortList.h"
 
 #include <cstdio>
@@ -47,6 +48,8 @@ std::string FormatPortList(const std::vector<PortInfo>& ports)
             text += "\n";
         }
         text += "    choose with   " + HowToChoose(port) + "\n";
+        if (const std::string name = UsbNameOf(port, ports); !name.empty())
+            text += "    by identity   --device " + name + "\n";
     }
     return text;
 }

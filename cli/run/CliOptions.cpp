@@ -8,6 +8,7 @@
 
 #include "FaultSpec.h"
 #include "OptionSuggestion.h"
+#include "PortIdentity.h"
 
 #include <getopt.h>
 
@@ -83,8 +84,10 @@ bool TakeText(CliOptions& o, const std::string& value, std::string&)
 bool TakePort(CliOptions& o, const std::string& value, std::string& error)
 {
     uint32_t number = 0;
+    if (value == "auto")
+        return o.bAutoPort = true;
     if (!ParseNumber(value, 1, 255, number))
-        return Refuse(error, "--port takes a port number from 1 to 255, not '" + value + "'");
+        return Refuse(error, "--port takes a port number from 1 to 255 or auto, not '" + value + "'");
     o.port = static_cast<uint8_t>(number);
     return true;
 }
@@ -131,6 +134,27 @@ bool TakeBenchFault(CliOptions& o, const std::string& value, std::string& error)
     return true;
 }
 
+bool TakeUdevRule(CliOptions& o, const std::string& value, std::string&)
+{
+    SetAction(o, CliAction::UdevRule);
+    o.udevRulePort = value;
+    return true;
+}
+
+// A usb: name that cannot be read is a usage error, wherever a port is named.
+std::string PortNameProblem(const CliOptions& options)
+{
+    std::string problem = UsbNameProblem(options.device);
+    for (const std::string& port : options.benchPorts)
+        if (problem.empty())
+            problem = UsbNameProblem(port);
+    if (problem.empty())
+        problem = UsbNameProblem(options.udevRulePort);
+    if (problem.empty() && options.bAutoPort && options.action == CliAction::Bench)
+        problem = "--port auto finds one Kestrune; a bench names its ports";
+    return problem;
+}
+
 const OptionRow kOptions[] = {
     {"help", 'h', false, TakeHelp},
     {"version", 'V', false, TakeVersion},
@@ -149,6 +173,7 @@ const OptionRow kOptions[] = {
     {"bench", 0, false, TakeBench},
     {"bench-sim", 0, true, TakeBenchSim},
     {"bench-fault", 0, true, TakeBenchFault},
+    {"udev-rule", 0, true, TakeUdevRule},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i
@@ -197,7 +222,9 @@ std::string Conflicts(const CliOptions& options)
 {
     if (options.action == CliAction::Help || options.action == CliAction::Version)
         return "";
-    if (options.port != 0 && !options.device.empty())
+    if (const std::string problem = PortNameProblem(options); !problem.empty())
+        return problem;
+    if ((options.port != 0 || options.bAutoPort) && !options.device.empty())
         return "--port and --device name two ports; give one";
     if (options.action != CliAction::Bench)
         return !options.UsesSimulator() && SimulatorOnlyOptions(options)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class CliAction { Update, VersionOnly, ListPorts, ListImages, Bench, Help, Version };
+enum class CliAction { Update, VersionOnly, ListPorts, ListImages, Bench, Help, Version, UdevRule };
 
 // A fault for one simulated device of a bench (1 = the first).
 struct BenchFault {
@@ -31,8 +31,11 @@ struct CliOptions {
     std::vector<std::string> benchPorts; // --bench: port numbers or device paths
     uint32_t benchSimulated = 0;         // --bench-sim: this many simulated devices
     std::vector<BenchFault> benchFaults; // --bench-fault
+    // Ports found rather than named.
+    bool bAutoPort = false;   // --port auto: the USB adapter a Kestrune answers on
+    std::string udevRulePort; // --udev-rule: the port whose adapter the rule names
 
-    bool UsesSimulator() const { return port == 0 && device.empty(); }
+    bool UsesSimulator() const { return port == 0 && device.empty() && !bAutoPort; }
 };
 
 // Parses the arguments after the program name, in any order; error names

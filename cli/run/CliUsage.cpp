@@ -2,20 +2,27 @@
 
 #include "CliOptions.h"
 
-const char* const kCliUsage = R"(usage: kestrune-update [--port N | --device PATH] [-y] [-q] [--json]
+const char* const kCliUsage = R"(usage: kestrune-update [--port N|auto | --device PATH] [-y] [-q] [--json]
                        [--trace FILE|-]
-       kestrune-update --version-only [--port N | --device PATH]
+       kestrune-update --version-only [--port N|auto | --device PATH]
        kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...
-       kestrune-update --list-ports | --images | -h | -V
+       kestrune-update --list-ports | --udev-rule PORT | --images | -h | -V
 
 Updates the firmware of a Kestrune attached to a serial port. Without --port
 or --device it updates a simulated Kestrune, which shows how an update goes.
 
   --port N          use COMN (1-255); on Linux COMN is /dev/ttyS(N-1)
+  --port auto       use the USB serial adapter the Kestrune answers on (each
+                    free one gets the version query only), or the only one
   --device PATH     use this serial device, e.g. /dev/serial/by-id/usb-FTDI_...
                     (COMN on Windows), or rfc2217://HOST:PORT for a port that
                     ser2net or a terminal server shares over the network
+  --device usb:SERIAL, usb:VID:PID, usb:VID:PID:SERIAL
+                    the USB adapter with this serial number or these ids
+                    (hex), wherever it is plugged in; also for --bench
   --list-ports      list the serial ports present and what they are
+  --udev-rule PORT  print a udev rule naming PORT's adapter /dev/kestrune-SERIAL
+                    and keeping ModemManager off it, and how to install it
   --version-only    show the Kestrune's firmware version and send nothing else
   --images          list the firmware images this program carries
   --bench PORT...   update the Kestrunes on these ports (numbers, paths) at once

@@ -1,8 +1,10 @@
 #include "DeviceUpdate.h"
 
+#include "AdapterAdvice.h"
 #include "InstructionsText.h"
 #include "Interrupts.h"
 #include "PortDiagnosis.h"
+#include "PortIdentity.h"
 #include "SimulatedDevice.h"
 #include "UpdateRun.h"
 #include "WireTrace.h"
@@ -23,8 +25,12 @@ public:
     {
         if (m_pTrace)
             m_pTrace->Frame(direction, mode, exchange, bytes, count);
+        if (direction == Direction::Received && std::string(exchange) == "version")
+            versionReply.assign(bytes, bytes + count);
     }
     bool StopRequested() override { return InterruptSignal() != 0; }
+
+    std::vector<uint8_t> versionReply; // the last answer to a version query
 
 private:
     UpdateReport& m_report;
@@ -49,7 +55,10 @@ int GoAhead(const CliOptions& options, const UpdateTarget& target, UpdateReport&
     }
     if (options.bAssumeYes)
         return ExitSuccess;
-    Prompt(options.bJson ? io.err : io.out, "Then type yes and press Enter to update (anything else cancels): ");
+    const std::string question = target.bFound ? "Then type yes and press Enter to update the Kestrune on " +
+                                                     target.shownAs + " (anything else cancels): "
+                                               : "Then type yes and press Enter to update (anything else cancels): ";
+    Prompt(options.bJson ? io.err : io.out, question.c_str());
     const bool yes = AnswersYes(io.in);
     if (InterruptSignal() != 0) {
         report.Interrupted(0, InterruptSignal(), "");
@@ -82,6 +91,51 @@ int AfterRestart(const CliOptions& options, const UpdateTarget& target, CDeviceL
     return ExitSuccess;
 }
 
+// A usb: name becomes the port it chooses among those present.
+bool Resolve(UpdateTarget& target, UpdateReport& report)
+{
+    if (!IsUsbName(target.portName))
+        return true;
+    PortInfo port;
+    std::string error;
+    if (!ResolveUsbName(target.portName, DiscoverPorts(), port, error)) {
+        report.PortUnavailable(error);
+        return false;
+    }
+    target.shownAs = target.portName + " (" + port.path + ")";
+    target.portName = port.path;
+    return true;
+}
+
+// What the adapter may not carry, or what it costs, told once the port is open.
+void AdviseOnAdapter(const CliOptions& options, const UpdateTarget& target, const CDeviceLink& link,
+                     const std::vector<uint8_t>& versionReply, UpdateReport& report)
+{
+    if (target.pSim)
+        return;
+    if (link.LowLatencyRefused())
+        report.Note(LowLatencyNote(target.portName));
+    const bool garbled = IsGarbledAnswer(versionReply);
+#ifdef _WIN32
+    const bool look = true; // the latency timer is read from the registry
+#else
+    const bool look = garbled;
+#endif
+    if (!look)
+        return;
+    const std::vector<PortInfo> ports = DiscoverPorts();
+    const PortInfo* port = FindPort(target.portName, ports);
+    if (garbled) {
+        std::string hint = ParityHint(port ? port->driver : "");
+        report.Note(hint.substr(0, hint.size() - 1));
+    }
+    if (port && options.action == CliAction::Update) {
+        std::string advice = LatencyAdvice(*port);
+        if (!advice.empty())
+            report.Note(advice.substr(0, advice.size() - 1));
+    }
+}
+
 } // namespace
 
 bool AnswersYes(std::FILE* in)
@@ -106,9 +160,12 @@ UpdateTarget TargetForPort(const std::string& port)
     return UpdateTarget{name, {}, name == com ? com : com + " (" + name + ")"};
 }
 
-int UpdateDevice(const CliOptions& options, const UpdateTarget& target, UpdateReport& report, WireTrace* trace,
+int UpdateDevice(const CliOptions& options, const UpdateTarget& named, UpdateReport& report, WireTrace* trace,
                  const CliStreams& io)
 {
+    UpdateTarget target = named;
+    if (!Resolve(target, report))
+        return ExitPortUnavailable;
     const UpdateGuard hold; // outlives the link, and so its port
     CliObserver observer(report, trace);
     CDeviceLink link;
@@ -118,6 +175,7 @@ int UpdateDevice(const CliOptions& options, const UpdateTarget& target, UpdateRe
         return ExitPortUnavailable;
     }
     report.Start(target.shownAs, QueryDeviceVersion(link));
+    AdviseOnAdapter(options, target, link, observer.versionReply, report);
     if (options.action == CliAction::VersionOnly)
         return ExitSuccess;
     if (const int goAhead = GoAhead(options, target, report, io); goAhead != ExitSuccess)

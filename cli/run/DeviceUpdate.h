@@ -18,6 +18,7 @@ struct UpdateTarget {
     PortOptions portOptions;
     std::string shownAs;             // how the report names it
     SimulatedDevice* pSim = nullptr; // a simulated Kestrune, switched on and off for the person
+    bool bFound = false;             // --port auto chose it: the go-ahead's question names it
 };
 
 // Reads one answer; only "y" or "yes" (any case, spaces aside) is a yes.

@@ -1,8 +1,10 @@
 #include "Updater.h"
 
+#include "AutoPort.h"
 #include "DeviceUpdate.h"
 #include "Interrupts.h"
 #include "JsonReport.h"
+#include "PortIdentity.h"
 #include "ProgressPlan.h"
 #include "SimulatedDevice.h"
 #include "WireTrace.h"
@@ -65,5 +67,15 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
     JsonLineSink sink(io.out, io.err);
     const auto report =
         options.bJson ? MakeJsonReport(sink, plan) : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
+    if (options.bAutoPort) {
+        const std::vector<PortInfo> ports = DiscoverPorts();
+        const AutoChoice choice = ChooseAutoPort(ProbeUsbPorts(ports), ports);
+        if (!choice.bChosen) {
+            report->PortUnavailable(choice.text);
+            return ExitPortUnavailable;
+        }
+        report->Note(choice.text.substr(0, choice.text.size() - 1));
+        target = UpdateTarget{choice.port.path, {}, PortWithUsbName(choice.port, ports), nullptr, true};
+    }
     return UpdateDevice(options, target, *report, trace.Trace(), io);
 }

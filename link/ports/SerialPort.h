@@ -99,6 +99,9 @@ public:
     // Why the last operation that failed did, where the port knows more
     // than its result says; "" otherwise.
     virtual const char* Problem() const { return ""; }
+    // The driver is a serial driver but did not take low latency (Linux
+    // ASYNC_LOW_LATENCY): answers may wait for an adapter's latency timer.
+    virtual bool LowLatencyRefused() const { return false; }
     // Time an answer needs beyond the device's own, such as a network round trip.
     virtual uint32_t ExtraAllowanceMs() const { return 0; }
     // Millisecond clock; differences are taken modulo 2^32.

@@ -160,6 +160,7 @@ public:
     }
 
     bool Lost() const override { return m_bLost; }
+    bool LowLatencyRefused() const override { return m_bLowLatencyRefused; }
 
 private:
     // USB adapters hold received bytes until their latency timer runs out
@@ -175,6 +176,7 @@ private:
         m_originalSerialFlags = serial.flags;
         serial.flags |= ASYNC_LOW_LATENCY;
         m_bLowLatencySet = ioctl(m_fd, TIOCSSERIAL, &serial) == 0;
+        m_bLowLatencyRefused = !m_bLowLatencySet;
 #endif
     }
 
@@ -204,6 +206,7 @@ private:
     termios m_original{};          // given back on close
     bool m_bLowLatencySet = false; // and the driver's flags with it
     int m_originalSerialFlags = 0;
+    bool m_bLowLatencyRefused = false; // a serial driver that would not
 };
 
 // Another program on the port: the advisory lock keeps out other copies of

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs kestrune-update.exe under Wine with COM12 and COM13 routed to
 # simulated Kestrunes: a whole update, a bench of both, an update through
-# ser2net, the port list, and ports that will not open.
+# ser2net, the port list, and ports that will not open or are not found.
 # Exits 77 (skipped) with the reason where Wine cannot run programs of this
 # width here.
 #
@@ -59,6 +59,10 @@ check "a port that is no port" ends 3 --port 14 --version-only
 check "named with the system's reason" says err "COM14: "
 check "a port that does not exist" ends 3 --port 99 --version-only
 check "named, with a hint" says err "--list-ports"
+check "a USB name no adapter has" ends 3 --device usb:NOSUCH123 --version-only
+check "named, with the adapters present" says err "usb:NOSUCH123: no USB serial adapter with serial number NOSUCH123"
+check "--port auto tries no COM port that is no USB adapter" ends 3 --port auto -y
+check "and says no adapter was found" says err "no USB serial adapter was found"
 # A port held by another program is not tried: Wine makes no share-mode
 # check on serial devices, so a second open succeeds under Wine.
 

@@ -1,0 +1,26 @@
+#pragma once
+// What an adapter may not carry, and what it costs: a version answer that
+// came garbled (the driver may not do parity), an FTDI latency timer left
+// high on Windows, and a Linux driver that did not take low latency.
+
+#include "PortList.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The version query's answer is the application firmware's version frame.
+bool IsVersionFrame(const std::vector<uint8_t>& reply);
+// Bytes came, but no version frame: what the line delivered was garbled.
+bool IsGarbledAnswer(const std::vector<uint8_t>& reply);
+
+// For a garbled answer: the adapter or its driver may not do parity. The
+// driver is the one discovery named ("" where it named none).
+std::string ParityHint(const std::string& driver);
+
+// One line for an FTDI adapter whose latency timer is above 2 ms: what it
+// costs the update and where to lower it; "" otherwise.
+std::string LatencyAdvice(const PortInfo& port);
+
+// The driver did not take low latency.
+std::string LowLatencyNote(const std::string& portName);
