@@ -50,10 +50,11 @@ bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t leng
         m_pObserver->OnFrame(Direction::Sent, LineMode(), exchange, frame, length);
     if (written)
         return true;
-    if (PortLost())
-        return Fail("%s: the write failed: %s", exchange, LostReason());
-    if (StopRequested())
+    const PortFailure& failure = LastPortFailure();
+    if (!PortLost() && StopRequested())
         return Fail("%s: interrupted while it was being sent", exchange);
+    if (failure.kind != PortFailure::Kind::None)
+        return Fail("%s: the write failed: %s", exchange, failure.text.c_str());
     return Fail("%s: the write failed", exchange);
 }
 
@@ -67,9 +68,11 @@ bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
     // A stop that came while the answer was awaited is why it is missing,
     // not the device; a gone port is why before either.
     if (PortLost())
-        return Fail("%s: %s", exchange, LostReason());
+        return Fail("%s: %s", exchange, LastPortFailure().text.c_str());
     if (StopRequested())
         return Fail("interrupted while waiting for the answer to %s", exchange);
+    if (LastPortFailure().kind != PortFailure::Kind::None)
+        return Fail("%s: the read failed: %s", exchange, LastPortFailure().text.c_str());
     if (LastReadCount() == 0)
         return Fail("%s: no answer within %s", exchange, DurationText(kReadAllowanceMs).c_str());
     return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
@@ -100,6 +103,6 @@ bool CDeviceLink::SetMode(int16_t mode)
 {
     if (SetLineMode(mode))
         return true;
-    const char* why = PortLost() ? LostReason() : PortProblem();
+    const char* why = LastPortFailure().text.c_str();
     return Fail("the port did not take line mode %d%s%s", mode, *why ? ": " : "", why);
 }

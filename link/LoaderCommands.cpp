@@ -58,7 +58,7 @@ bool CDeviceLink::WaitForSignOn()
     if (last == kSignOn)
         return true;
     if (PortLost())
-        return Fail("sign-on: %s", LostReason());
+        return Fail("sign-on: %s", LastPortFailure().text.c_str());
     return Fail("no sign-on 'X' within %s", DurationText(kSignOnWaitMs).c_str());
 }
 

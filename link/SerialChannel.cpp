@@ -86,7 +86,14 @@ bool CSerialChannel::SetLineMode(int16_t mode)
     m_nStopBits = 0;
     if (!m_pPort)
         return false;
+    m_pPort->ForgetFailure();
     return m_pPort->ApplyLineSettings(LineSettings{m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits});
+}
+
+const PortFailure& CSerialChannel::LastPortFailure() const
+{
+    static const PortFailure kNoPort{PortFailure::Kind::None, 0, ""};
+    return m_pPort ? m_pPort->Failure() : kNoPort;
 }
 
 int16_t CSerialChannel::LineMode() const
@@ -104,6 +111,7 @@ bool CSerialChannel::Read(uint8_t* buffer, int32_t count)
         return true;
     if (!m_pPort)
         return false; // nothing can come
+    m_pPort->ForgetFailure();
     const auto wanted = static_cast<uint32_t>(count);
     // A port far away adds its round trip to what the device needs.
     const uint32_t allowanceMs = kReadAllowanceMs + m_pPort->ExtraAllowanceMs();
@@ -148,6 +156,7 @@ bool CSerialChannel::Write(const uint8_t* buffer, uint32_t count)
 {
     if (!m_pPort)
         return false;
+    m_pPort->ForgetFailure();
     uint32_t moved = 0;
     const bool completed = m_pPort->WriteAll(m_olWrite, buffer, count, moved);
     // A short write lost bytes on the way to the device: that is a failure.

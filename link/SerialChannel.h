@@ -44,11 +44,12 @@ public:
     // the line mode last set (kUnknownLine before any).
     uint32_t LastReadCount() const { return m_nLastReadCount; }
     int16_t LineMode() const;
+    // Why the port's last Read, Write or SetLineMode failed, as the port
+    // found it (kind None when it did not say).
+    const PortFailure& LastPortFailure() const;
     // The port's device went away (an adapter unplugged, a connection
-    // closed): nothing more will come. LostReason says how, for a person.
+    // closed): nothing more will come. LastPortFailure says how.
     bool PortLost() const { return m_pPort && m_pPort->Lost(); }
-    const char* LostReason() const { return m_pPort ? m_pPort->LostReason() : ""; }
-    const char* PortProblem() const { return m_pPort ? m_pPort->Problem() : ""; }
     bool LowLatencyRefused() const { return m_pPort && m_pPort->LowLatencyRefused(); }
 
     static constexpr uint32_t kReadAllowanceMs = 100;

@@ -15,7 +15,7 @@ public:
         ClearErrors(waiting);
         m_state.waiting.clear();
     }
-    bool ApplyLineSettings(const LineSettings&) override { return true; }
+    bool ApplyLineSettings(const LineSettings&) override { return !m_state.bSettingsRefused || Failed(); }
 
     bool ClearErrors(uint32_t& waitingBytes) override
     {
@@ -31,12 +31,12 @@ public:
     {
         moved = 0;
         if (m_state.readOps++ == m_state.failingReadOp || m_state.failingReadOp == -2)
-            return false;
+            return Failed();
         for (; moved < n && !m_state.waiting.empty(); ++moved) {
             buffer[moved] = m_state.waiting.front();
             m_state.waiting.pop_front();
         }
-        return moved == n;
+        return true;
     }
 
     bool WriteAll(IoRecord&, const uint8_t* buffer, uint32_t count, uint32_t& moved) override
@@ -44,7 +44,7 @@ public:
         moved = m_state.bWriteFails ? 0 : count - std::min(count, m_state.writeShortBy);
         if (m_state.onWrite)
             m_state.onWrite(buffer, moved);
-        return !m_state.bWriteFails;
+        return !m_state.bWriteFails || Failed();
     }
 
     void WaitForInput(uint32_t timeoutMs) override
@@ -61,6 +61,13 @@ public:
     void Sleep(uint32_t ms) override { m_state.tick += ms; }
 
 private:
+    bool Failed()
+    {
+        if (m_state.systemError != 0)
+            NoteFailure(m_state.failureKind, m_state.systemError);
+        return false;
+    }
+
     FakePortState& m_state;
 };
 

@@ -21,6 +21,11 @@ struct FakePortState {
     int failingReadOp = -1;                    // which ReadWaiting call fails; -2 all
     uint32_t writeShortBy = 0;
     bool bWriteFails = false;
+    // What the port notes when a transfer or a setting fails: the system's
+    // error number (0: it says nothing) and as what kind.
+    int systemError = 0;
+    PortFailure::Kind failureKind = PortFailure::Kind::TransferFailed;
+    bool bSettingsRefused = false;
     int readOps = 0;
     int closes = 0;
     // Sees every frame written, and may line up arrivals in answer.

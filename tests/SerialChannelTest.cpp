@@ -2,6 +2,7 @@
 // platform, and the termios backend on a pseudo-terminal.
 
 #include "SerialChannel.h"
+#include "DeviceLink.h"
 #include "FakeSerialPort.h"
 #include "ScriptedPeer.h"
 
@@ -113,6 +114,44 @@ TEST_F(SerialChannelLogic, ShortWriteIsAFailure)
     EXPECT_FALSE(channel.Write(frame, 4));
     port.bWriteFails = true;
     EXPECT_FALSE(channel.Write(frame, 4));
+}
+
+// What the port found reaches the person: the system's reason for a failed
+// transfer or setting, and a lost adapter's own words.
+TEST(PortFailures, ReachTheFailureDetailWithTheSystemsReason)
+{
+    using Kind = PortFailure::Kind;
+    struct Case {
+        const char* name;
+        int systemError;
+        Kind kind;
+        bool bWriteFails, bReadFails, bSettingsRefused;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"a write", EBADF, Kind::TransferFailed, true, false, false, "version: the write failed: Bad file descriptor"},
+        {"a write the port says nothing about", 0, Kind::TransferFailed, true, false, false,
+         "version: the write failed"},
+        {"a read", EBADF, Kind::TransferFailed, false, true, false, "version: the read failed: Bad file descriptor"},
+        {"a read on a lost port", EIO, Kind::Lost, false, true, false, "version: Input/output error"},
+        {"a line setting", EINVAL, Kind::SettingRefused, false, false, true,
+         "the port did not take line mode 1: Invalid argument"},
+    };
+    for (const Case& c : cases) {
+        FakePortState port;
+        CDeviceLink link;
+        ASSERT_TRUE(link.Open(OpenFakePort(port)));
+        port.systemError = c.systemError;
+        port.failureKind = c.kind;
+        port.bWriteFails = c.bWriteFails;
+        port.failingReadOp = c.bReadFails ? -2 : -1;
+        for (uint8_t i = 0; i < 10; ++i) // the answer, after the purge
+            port.arrivals.emplace(port.tick + 10, '5');
+        port.bSettingsRefused = c.bSettingsRefused;
+        uint8_t reply[10];
+        EXPECT_FALSE(c.bSettingsRefused ? link.LoadPrimaryBootstrap() : link.QueryVersion(reply)) << c.name;
+        EXPECT_STREQ(link.FailureDetail(), c.detail) << c.name;
+    }
 }
 
 using Clock = std::chrono::steady_clock;

@@ -1,10 +1,10 @@
 #include "PortDiagnosis.h"
+#include "SystemMessage.h"
 
 #include <grp.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -50,11 +50,11 @@ std::string DescribeHolders(const std::string& path, const std::string& head, co
 std::string DescribeRefusal(const std::string& path, const std::string& head, int error)
 {
     if (error == ENOENT)
-        return head + std::strerror(error) + "\n  No such serial device here. " + kListHint;
+        return head + SystemMessage(error) + "\n  No such serial device here. " + kListHint;
     if (error == EISDIR)
         return head + "not a terminal device (a folder)\n  Name the serial port itself, such as /dev/ttyUSB0; " +
                kListHint;
-    std::string text = head + std::strerror(error) + "\n";
+    std::string text = head + SystemMessage(error) + "\n";
     if (error == EACCES || error == EPERM) {
         const std::string group = GroupOf(path);
         text += "  The device belongs to group '" + group + "': add yourself to the '" + group +

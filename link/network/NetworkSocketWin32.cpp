@@ -1,4 +1,5 @@
 #include "NetworkSocket.h"
+#include "SystemMessage.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,18 +12,15 @@ using Clock = std::chrono::steady_clock;
 
 SOCKET Handle(intptr_t socket) { return static_cast<SOCKET>(socket); }
 
-// The system's words for a Winsock error, without the line end it adds.
+// The system's words for a Winsock error, to stand inside a sentence.
 std::string SocketMessage(int error)
 {
     if (error == WSAETIMEDOUT)
         return "no connection in time";
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
-                   nullptr);
-    std::string message = text;
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(error) : message;
+    std::string message = SystemMessage(error);
+    if (!message.empty() && message.back() == '.')
+        message.pop_back(); // it goes into a sentence of ours
+    return message;
 }
 
 // One address: a non-blocking connect awaited until the deadline.

@@ -59,7 +59,7 @@ public:
     {
         for (moved = 0; moved < n && m_nQueued > 0; ++moved, --m_nQueued)
             buffer[moved] = m_aQueue[m_nFirst++ % kQueueBytes];
-        return moved == n;
+        return true; // a short read is no failure: the channel asks again
     }
 
     // RFC 2217 has no drain: a write returns once its characters would have
@@ -81,21 +81,18 @@ public:
 
     void WaitForInput(uint32_t timeoutMs) override
     {
-        if (m_nQueued == 0 && !m_bLost)
+        if (m_nQueued == 0 && !Lost())
             m_socket.WaitReadable(timeoutMs * 1000);
     }
 
-    bool Lost() const override { return m_bLost; }
-    const char* LostReason() const override { return m_lostReason.c_str(); }
-    const char* Problem() const override { return m_problem.c_str(); }
     uint32_t ExtraAllowanceMs() const override { return m_nRoundTripMs; }
 
 private:
     bool Send(const uint8_t* bytes, uint32_t count)
     {
-        if (!m_bLost && !m_socket.SendAll(bytes, count))
+        if (!Lost() && !m_socket.SendAll(bytes, count))
             MarkLost();
-        return !m_bLost;
+        return !Lost();
     }
 
     // What the server sent as data before any purge: its own words, if any.
@@ -111,11 +108,7 @@ private:
         return PrintableDeviceText(text, length);
     }
 
-    void MarkLost()
-    {
-        m_bLost = true;
-        m_lostReason = "connection to " + m_endpoint + " closed";
-    }
+    void MarkLost() { NoteFailure(PortFailure::Kind::Lost, 0, "connection to " + m_endpoint + " closed"); }
 
     // Takes what the server has sent: data to the queue, answers to option
     // requests back to it.
@@ -128,9 +121,6 @@ private:
     NetworkSocket m_socket;
     TelnetComPortCodec m_codec;
     LineTiming m_timing;
-    bool m_bLost = false;
-    std::string m_lostReason;
-    std::string m_problem;
     uint32_t m_nRoundTripMs = 0;
     bool m_bServerConfirmsPurge = false;
     bool m_bPurging = false;
@@ -144,7 +134,7 @@ void NetworkSerialPort::Pump()
 {
     uint8_t raw[1024];
     uint8_t data[sizeof raw];
-    while (!m_bLost && m_nQueued + sizeof raw <= kQueueBytes) {
+    while (!Lost() && m_nQueued + sizeof raw <= kQueueBytes) {
         const int got = m_socket.Receive(raw, sizeof raw);
         if (got < 0)
             MarkLost();
@@ -172,7 +162,7 @@ template <typename Done>
 bool NetworkSerialPort::AwaitAnswer(Done done)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerMs);
-    for (Pump(); !done() && !m_bLost; Pump()) {
+    for (Pump(); !done() && !Lost(); Pump()) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
@@ -191,7 +181,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
     if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) || !m_codec.ComPortAgreed()) {
         // A server that turns a client away says why as plain text first.
         const std::string said = PrintableServerText();
-        if (m_bLost)
+        if (Lost())
             return m_endpoint + ": the server closed the connection" + (said.empty() ? "" : ": " + said) + "\n" +
                    Hint(m_endpoint);
         return m_endpoint + ": does not speak RFC 2217 (no agreement on the Com Port Control option)\n" +
@@ -206,7 +196,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
     const auto roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
     m_nRoundTripMs = m_bServerConfirmsPurge ? static_cast<uint32_t>((roundTrip + 999) / 1000) : 0;
     m_nQueued = m_nFirst = 0;
-    return m_bLost ? m_lostReason + "\n" + Hint(m_endpoint) : "";
+    return Lost() ? Failure().text + "\n" + Hint(m_endpoint) : "";
 }
 
 bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
@@ -225,13 +215,12 @@ bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
         return false;
     // The next frame goes out only once the server has confirmed all four.
     if (!AwaitAnswer([&] { return m_codec.SettingsConfirmed(); })) {
-        m_problem = m_bLost ? m_lostReason
-                            : std::string("no confirmation of the ") +
-                                  TelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " + m_endpoint +
-                                  " within 2 s";
+        NoteFailure(PortFailure::Kind::SettingRefused, 0,
+                    std::string("no confirmation of the ") +
+                        TelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " + m_endpoint +
+                        " within 2 s");
         return false;
     }
-    m_problem.clear();
     m_nParity = settings.nParity;
     m_timing.Set(settings);
     return true;

@@ -61,6 +61,22 @@ struct PortOpenFailure {
     std::string text;
 };
 
+// Why a port's last operation failed, as the port itself found it: one
+// record for every kind of port, so that the system's own reason (or a
+// server's words) reaches the person.
+struct PortFailure {
+    enum class Kind : uint8_t {
+        None,
+        Lost,           // the device went away (an adapter pulled, a connection closed): for good
+        SettingRefused, // the driver or the server would not take a line setting
+        TransferFailed, // a read, a write or a query of the port failed
+        Network,        // the server did something else than asked; text has its words
+    };
+    Kind kind = Kind::None;
+    int systemError = 0; // errno, or GetLastError() on Windows; 0 when the system said nothing
+    std::string text;    // for a person: the system's message, or what the port found
+};
+
 class SerialPort {
 public:
     virtual ~SerialPort() = default; // closes the port and gives back what it changed
@@ -82,8 +98,9 @@ public:
     virtual bool ApplyLineSettings(const LineSettings& settings) = 0;
     // Clears any pending line error; false when the port cannot be queried.
     virtual bool ClearErrors(uint32_t& waitingBytes) = 0;
-    // Moves n bytes that are already waiting into buffer. False when the
-    // transfer failed; moved tells how many bytes arrived all the same.
+    // Moves up to n bytes that are already waiting into buffer; moved tells
+    // how many came. A short read is no failure (the channel asks again):
+    // false only when the transfer itself failed.
     virtual bool ReadWaiting(IoRecord& record, uint8_t* buffer, uint32_t n, uint32_t& moved) = 0;
     // Sends count bytes and returns once they have left for the line.
     virtual bool WriteAll(IoRecord& record, const uint8_t* buffer, uint32_t count, uint32_t& moved) = 0;
@@ -91,14 +108,17 @@ public:
     // may return at once (the Win32 port's busy poll does).
     virtual void WaitForInput(uint32_t /*timeoutMs*/) {}
 
-    // True once the port's device has gone away (a USB adapter pulled out,
-    // a network connection closed): nothing more will come.
-    virtual bool Lost() const { return false; }
-    // How it went away, for a person.
-    virtual const char* LostReason() const { return "the serial adapter was disconnected"; }
-    // Why the last operation that failed did, where the port knows more
-    // than its result says; "" otherwise.
-    virtual const char* Problem() const { return ""; }
+    // Why the last operation that failed did; kind None when none has.
+    const PortFailure& Failure() const { return m_failure; }
+    // True once the port's device has gone away: nothing more will come.
+    bool Lost() const { return m_failure.kind == PortFailure::Kind::Lost; }
+    // Before an operation: an earlier failure is not its reason. A lost
+    // port stays lost.
+    void ForgetFailure()
+    {
+        if (!Lost())
+            m_failure = PortFailure{};
+    }
     // The driver is a serial driver but did not take low latency (Linux
     // ASYNC_LOW_LATENCY): answers may wait for an adapter's latency timer.
     virtual bool LowLatencyRefused() const { return false; }
@@ -108,7 +128,18 @@ public:
     virtual uint32_t TickCount() const;
     // The protocol's fixed pauses pass on the port's clock.
     virtual void Sleep(uint32_t ms);
+
+protected:
+    // Notes a failure; text empty: the system's message for systemError.
+    // Nothing replaces a lost port's record.
+    void NoteFailure(PortFailure::Kind kind, int systemError, std::string text = "");
+
+private:
+    PortFailure m_failure;
 };
+
+// The words a person sees for a lost local adapter.
+inline constexpr const char* kAdapterDisconnected = "the serial adapter was disconnected";
 
 // Opens the port with this name for exclusive use: a device path on POSIX,
 // COMn on Windows, and whatever other kinds the program links (see

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -77,21 +78,34 @@ public:
     bool ApplyLineSettings(const LineSettings& settings) override
     {
         const speed_t speed = SpeedConstant(settings.dwBaudRate);
-        if (speed == B0 || settings.nDataBits != 8)
+        if (speed == B0 || settings.nDataBits != 8) {
+            NoteFailure(PortFailure::Kind::SettingRefused, 0,
+                        "no terminal setting for " + std::to_string(settings.dwBaudRate) + " bit/s with " +
+                            std::to_string(settings.nDataBits) + " data bits");
             return false;
+        }
         termios tio{};
         tcgetattr(m_fd, &tio);
         MakeRaw(tio, settings);
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
-        if (tcsetattr(m_fd, TCSANOW, &tio) != 0)
+        if (tcsetattr(m_fd, TCSANOW, &tio) != 0) {
+            NoteSystemFailure(PortFailure::Kind::SettingRefused, errno);
             return false;
+        }
         // tcsetattr succeeds when any one setting took: read them back. Parity
         // is not among them, as a pseudo-terminal drops PARENB (it keeps
         // PARODD, which is how the simulated device tells odd parity).
         termios applied{};
-        if (tcgetattr(m_fd, &applied) != 0 || cfgetospeed(&applied) != speed || (applied.c_cflag & CSIZE) != CS8)
+        if (tcgetattr(m_fd, &applied) != 0) {
+            NoteSystemFailure(PortFailure::Kind::SettingRefused, errno);
             return false;
+        }
+        if (cfgetospeed(&applied) != speed || (applied.c_cflag & CSIZE) != CS8) {
+            NoteFailure(PortFailure::Kind::SettingRefused, 0,
+                        "the driver did not keep " + std::to_string(settings.dwBaudRate) + " bit/s and 8 data bits");
+            return false;
+        }
         // Both control lines held off; a pseudo-terminal has none.
         int lines = TIOCM_DTR | TIOCM_RTS;
         ioctl(m_fd, TIOCMBIC, &lines);
@@ -103,7 +117,7 @@ public:
     {
         int waiting = 0;
         if (ioctl(m_fd, FIONREAD, &waiting) != 0) {
-            NoteFailure(errno);
+            NoteSystemFailure(PortFailure::Kind::TransferFailed, errno);
             return false;
         }
         waitingBytes = waiting > 0 ? static_cast<uint32_t>(waiting) : 0;
@@ -117,11 +131,11 @@ public:
         while ((got = read(m_fd, buffer, n)) < 0 && errno == EINTR) {
         }
         if (got < 0) {
-            NoteFailure(errno);
+            NoteSystemFailure(PortFailure::Kind::TransferFailed, errno);
             return false;
         }
         moved = static_cast<uint32_t>(got);
-        return moved == n;
+        return true;
     }
 
     bool WriteAll(IoRecord&, const uint8_t* buffer, uint32_t count, uint32_t& moved) override
@@ -133,7 +147,7 @@ public:
             if (put < 0) {
                 if (errno == EINTR)
                     continue;
-                NoteFailure(errno);
+                NoteSystemFailure(PortFailure::Kind::TransferFailed, errno);
                 return false;
             }
             moved += static_cast<uint32_t>(put);
@@ -142,7 +156,7 @@ public:
         while ((drained = tcdrain(m_fd)) != 0 && errno == EINTR) {
         }
         if (drained != 0) {
-            NoteFailure(errno);
+            NoteSystemFailure(PortFailure::Kind::TransferFailed, errno);
             return false;
         }
         if (m_bEmulateWireTime)
@@ -156,10 +170,9 @@ public:
         // loop simply asks again. Only a hang-up means the device is gone.
         pollfd pfd{m_fd, POLLIN, 0};
         if (poll(&pfd, 1, static_cast<int>(timeoutMs)) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
-            m_bLost = true;
+            NoteFailure(PortFailure::Kind::Lost, 0, kAdapterDisconnected);
     }
 
-    bool Lost() const override { return m_bLost; }
     bool LowLatencyRefused() const override { return m_bLowLatencyRefused; }
 
 private:
@@ -192,16 +205,18 @@ private:
 #endif
     }
 
-    // EIO, ENXIO and ENODEV are what a tty answers once its device is gone.
-    void NoteFailure(int error)
+    // EIO, ENXIO and ENODEV are what a tty answers once its device is gone;
+    // that keeps the words a person knows. Anything else is the system's.
+    void NoteSystemFailure(PortFailure::Kind kind, int error)
     {
         if (error == EIO || error == ENXIO || error == ENODEV)
-            m_bLost = true;
+            NoteFailure(PortFailure::Kind::Lost, error, kAdapterDisconnected);
+        else
+            NoteFailure(kind, error);
     }
 
     int m_fd;
     bool m_bEmulateWireTime;
-    bool m_bLost = false;
     LineTiming m_timing;
     termios m_original{};          // given back on close
     bool m_bLowLatencySet = false; // and the driver's flags with it

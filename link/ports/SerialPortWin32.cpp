@@ -57,8 +57,10 @@ public:
         dcb.fInX = FALSE;
         dcb.fDtrControl = DTR_CONTROL_DISABLE;
         dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        if (!SetCommState(m_hPort, &dcb))
+        if (!SetCommState(m_hPort, &dcb)) {
+            NoteSystemFailure(PortFailure::Kind::SettingRefused, GetLastError());
             return false;
+        }
         m_timing.Set(settings);
         return true;
     }
@@ -67,8 +69,10 @@ public:
     {
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(m_hPort, &errors, &status))
+        if (!ClearCommError(m_hPort, &errors, &status)) {
+            NoteSystemFailure(PortFailure::Kind::TransferFailed, GetLastError());
             return false;
+        }
         waitingBytes = status.cbInQue;
         return true;
     }
@@ -81,13 +85,11 @@ public:
             moved = got;
             return true;
         }
-        if (GetLastError() != ERROR_IO_PENDING) {
-            ClearPortError(m_hPort);
-            return false;
-        }
+        if (GetLastError() != ERROR_IO_PENDING)
+            return TransferFailed();
         const bool ok = WaitForCompletion(m_hPort, record, got);
         moved = got;
-        return ok;
+        return ok || TransferFailed();
     }
 
     bool WriteAll(IoRecord& record, const uint8_t* buffer, uint32_t count, uint32_t& moved) override
@@ -97,25 +99,43 @@ public:
         const auto start = LineTiming::Clock::now();
         bool ok = WriteFile(m_hPort, buffer, count, &put, &record) != FALSE;
         if (!ok) {
-            if (GetLastError() != ERROR_IO_PENDING) {
-                ClearPortError(m_hPort);
-                return false;
-            }
+            if (GetLastError() != ERROR_IO_PENDING)
+                return TransferFailed();
             ok = WaitForCompletion(m_hPort, record, put);
         }
         moved = put;
-        if (ok)
-            HoldForWireTime(put, start);
-        return ok;
+        if (!ok)
+            return TransferFailed();
+        HoldForWireTime(put, start);
+        return true;
     }
 
     // The read allowance is a busy poll here (WaitForInput returns at once),
     // as the port's own driver has it; a vanished port shows as failed
-    // transfers and time-outs.
+    // transfers, which say so.
 
     uint32_t TickCount() const override { return GetTickCount(); }
 
 private:
+    // Notes the transfer's error, then clears the port's, so that the next
+    // transfer can run.
+    bool TransferFailed()
+    {
+        NoteSystemFailure(PortFailure::Kind::TransferFailed, GetLastError());
+        ClearPortError(m_hPort);
+        return false;
+    }
+
+    // What USB serial drivers answer once their adapter is unplugged keeps
+    // the words a person knows; anything else is the system's.
+    void NoteSystemFailure(PortFailure::Kind kind, DWORD error)
+    {
+        if (error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_DEVICE_REMOVED)
+            NoteFailure(PortFailure::Kind::Lost, static_cast<int>(error), kAdapterDisconnected);
+        else
+            NoteFailure(kind, static_cast<int>(error));
+    }
+
     // A write cannot have left before its characters had time to cross the
     // line. Where the platform reports it complete much sooner (Wine,
     // adapters that buffer), wait out the wire time, so that the waits
