@@ -134,6 +134,20 @@ bool TakeBenchFault(CliOptions& o, const std::string& value, std::string& error)
     return true;
 }
 
+bool TakeHookTimeout(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 1, 3600, o.hookTimeoutS))
+        return Refuse(error, "--hook-timeout takes seconds from 1 to 3600, not '" + value + "'");
+    return true;
+}
+
+bool TakeUnits(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 1, 1000000, o.units))
+        return Refuse(error, "--units takes a number of units from 1 to 1000000, not '" + value + "'");
+    return true;
+}
+
 bool TakeUdevRule(CliOptions& o, const std::string& value, std::string&)
 {
     SetAction(o, CliAction::UdevRule);
@@ -174,6 +188,13 @@ const OptionRow kOptions[] = {
     {"bench-sim", 0, true, TakeBenchSim},
     {"bench-fault", 0, true, TakeBenchFault},
     {"udev-rule", 0, true, TakeUdevRule},
+    {"record", 0, true, TakeText<&CliOptions::recordPath>},
+    {"bootstrap-command", 0, true, TakeText<&CliOptions::bootstrapCommand>},
+    {"power-cycle-command", 0, true, TakeText<&CliOptions::powerCycleCommand>},
+    {"hook-timeout", 0, true, TakeHookTimeout},
+    {"skip-current", 0, false, TakeFlag<&CliOptions::bSkipCurrent>},
+    {"station", 0, false, TakeFlag<&CliOptions::bStation>},
+    {"units", 0, true, TakeUnits},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i
@@ -217,11 +238,21 @@ bool SimulatorOnlyOptions(const CliOptions& options)
     return options.bPaced || options.latencyMs || !options.faults.empty();
 }
 
+bool StationOptions(const CliOptions& options)
+{
+    return !options.recordPath.empty() || !options.bootstrapCommand.empty() || !options.powerCycleCommand.empty() ||
+           options.bSkipCurrent || options.bStation;
+}
+
 // What the options mean together; empty when they fit.
 std::string Conflicts(const CliOptions& options)
 {
     if (options.action == CliAction::Help || options.action == CliAction::Version)
         return "";
+    if (options.action != CliAction::Update && options.action != CliAction::Bench && StationOptions(options))
+        return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
+    if (options.units && !options.bStation)
+        return "--units applies to --station only";
     if (const std::string problem = PortNameProblem(options); !problem.empty())
         return problem;
     if ((options.port != 0 || options.bAutoPort) && !options.device.empty())
