@@ -22,13 +22,14 @@ std::string ChildEnvironment(const std::vector<std::string>& extra)
         for (const std::string& pair : extra)
             replaced = replaced || _strnicmp(text.c_str(), pair.c_str(), pair.find('=') + 1) == 0;
         if (!replaced)
-            block += text + '\0';
+            block.append(text).push_back('\0');
     }
     if (strings)
         FreeEnvironmentStringsA(strings);
     for (const std::string& pair : extra)
-        block += pair + '\0';
-    return block + '\0';
+        block.append(pair).push_back('\0');
+    block.push_back('\0');
+    return block;
 }
 
 std::string SystemReason(DWORD code)
@@ -81,7 +82,11 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
 
     char comspec[MAX_PATH] = "cmd.exe";
     GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
-    std::string line = "\"" + std::string(comspec) + "\" /d /s /c \"" + command + "\"";
+    std::string line = "\"";
+    line += comspec;
+    line += "\" /d /s /c \"";
+    line += command;
+    line += '"';
     std::string env = ChildEnvironment(environment);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

@@ -52,10 +52,14 @@ std::string CsvField(const JsonEvent& value)
     const std::string text = value.is_string() ? value.get<std::string>() : JsonLine(value);
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
-    std::string quoted = "\"";
-    for (char c : text)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+    std::string quoted(1, '"');
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
 }
 
 } // namespace
@@ -91,7 +95,8 @@ std::string RecordCsvLine(const UnitRecord& record)
     const char* comma = "";
     const JsonEvent fields = Fields(record);
     for (const auto& field : fields.items()) {
-        line += comma + CsvField(field.value());
+        line += comma;
+        line += CsvField(field.value());
         comma = ",";
     }
     return line;
@@ -102,7 +107,8 @@ std::string RecordCsvHeader()
     std::string line;
     const char* comma = "";
     for (const char* name : kFieldNames) {
-        line += comma + std::string(name);
+        line += comma;
+        line += name;
         comma = ",";
     }
     return line;
