@@ -25,56 +25,6 @@ std::string JsonText(const nlohmann::ordered_json& value)
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
-TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
-{
-    const CliRun run = RunBenchWith({"--bench-sim", "8", "--bench-fault", "3:nak:program:7"});
-    EXPECT_EQ(run.exit, ExitStageFailed);
-    std::istringstream table(run.out.substr(run.out.find("Device ")));
-    int updated = 0;
-    for (std::string row; std::getline(table, row);)
-        updated += Has(row, " updated ") && Has(row, " 5.0.3 ") ? 1 : 0;
-    EXPECT_EQ(updated, 7) << run.out;
-    EXPECT_TRUE(Has(run.out, "7 of 8 updated."));
-    const size_t failed = run.out.find("simulated 3              failed           3/4");
-    ASSERT_NE(failed, std::string::npos) << run.out;
-    EXPECT_TRUE(Has(run.out.substr(failed),
-                    "Could Not Load the FPGA Firmware. page 0xBB00 of bank 2: device answered 0x01 (a byte failed"));
-}
-
-TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
-{
-    const CliRun run = RunBenchWith({"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"});
-    EXPECT_EQ(run.exit, ExitStageFailed);
-    std::istringstream lines(run.out);
-    std::map<std::string, nlohmann::json> results;
-    nlohmann::json last;
-    for (std::string line; std::getline(lines, line);) {
-        last = nlohmann::json::parse(line);
-        EXPECT_TRUE(last.contains("device") || last["event"] == "bench_result") << line;
-        if (last["event"] == "result")
-            results[last["device"]] = last;
-    }
-    EXPECT_EQ(results["simulated 1"]["ok"], true);
-    EXPECT_EQ(results["simulated 2"]["detail"], "no sign-on 'X' within 3 s");
-    EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
-}
-
-TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
-{
-    std::thread sender([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-        kill(getpid(), SIGTERM); // to the bench only: it passes the signal on
-    });
-    const auto start = std::chrono::steady_clock::now();
-    const CliRun run = RunBenchWith({"--bench-sim", "2", "--paced"});
-    sender.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
-    EXPECT_EQ(run.exit, 143);
-    EXPECT_TRUE(Has(run.out, "simulated 1              interrupted")) << run.out;
-    EXPECT_TRUE(Has(run.out, "simulated 2              interrupted")) << run.out;
-    EXPECT_TRUE(Has(run.out, "0 of 2 updated."));
-}
-
 // The record's fields, in their order.
 const std::vector<std::string> kRecordFields = {"time",  "host",    "program",        "firmware",      "port",
                                                 "slot",  "adapter", "version_before", "version_after", "result",
@@ -124,6 +74,64 @@ std::vector<nlohmann::ordered_json> ReadRecord(const std::string& path)
         EXPECT_EQ(names, kRecordFields) << line;
     }
     return rows;
+}
+
+TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
+{
+    const CliRun run = RunBenchWith({"--bench-sim", "8", "--bench-fault", "3:nak:program:7"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::istringstream table(run.out.substr(run.out.find("Device ")));
+    int updated = 0;
+    for (std::string row; std::getline(table, row);)
+        updated += Has(row, " updated ") && Has(row, " 5.0.3 ") ? 1 : 0;
+    EXPECT_EQ(updated, 7) << run.out;
+    EXPECT_TRUE(Has(run.out, "7 of 8 updated."));
+    const size_t failed = run.out.find("simulated 3              failed           3/4");
+    ASSERT_NE(failed, std::string::npos) << run.out;
+    EXPECT_TRUE(Has(run.out.substr(failed),
+                    "Could Not Load the FPGA Firmware. page 0xBB00 of bank 2: device answered 0x01 (a byte failed"));
+}
+
+TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
+{
+    const CliRun run = RunBenchWith({"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"});
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::istringstream lines(run.out);
+    std::map<std::string, nlohmann::json> results;
+    nlohmann::json last;
+    for (std::string line; std::getline(lines, line);) {
+        last = nlohmann::json::parse(line);
+        EXPECT_TRUE(last.contains("device") || last["event"] == "bench_result") << line;
+        if (last["event"] == "result")
+            results[last["device"]] = last;
+    }
+    EXPECT_EQ(results["simulated 1"]["ok"], true);
+    EXPECT_EQ(results["simulated 2"]["detail"], "no sign-on 'X' within 3 s");
+    EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
+}
+
+TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
+{
+    std::thread sender([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+        kill(getpid(), SIGTERM); // to the bench only: it passes the signal on
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const std::string record = ::testing::TempDir() + "kz-record-interrupted.jsonl";
+    std::remove(record.c_str());
+    const CliRun run = RunBenchWith({"--bench-sim", "2", "--paced", "--station", "--record", record});
+    sender.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+    EXPECT_EQ(run.exit, 143);
+    EXPECT_TRUE(Has(run.out, "simulated 1              interrupted")) << run.out;
+    EXPECT_TRUE(Has(run.out, "simulated 2              interrupted")) << run.out;
+    EXPECT_TRUE(Has(run.out, "0 of 2 updated."));
+    EXPECT_TRUE(Has(run.out, "Station: 2 units in 1 round: 0 updated, 0 failed, 0 skipped, 2 interrupted"))
+        << run.out; // no second round
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const nlohmann::ordered_json& row : rows)
+        EXPECT_TRUE(row["result"] == "interrupted" && row["stage"] == 2) << row;
 }
 
 struct RecordCase {

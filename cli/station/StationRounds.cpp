@@ -58,7 +58,8 @@ void StationRounds::Summary() const
     const double perHour = hours > 0 ? std::round(m_tried / hours * 10.0) / 10.0 : 0.0;
     const size_t updated = m_counts[Index(UnitResult::Updated)];
     const size_t skipped = m_counts[Index(UnitResult::Skipped)];
-    const size_t failed = m_tried - updated - skipped;
+    const size_t interrupted = m_counts[Index(UnitResult::Interrupted)];
+    const size_t failed = m_tried - updated - skipped - interrupted;
     if (m_plan.bJson) {
         std::fprintf(m_plan.out, "%s\n",
                      JsonLine({{"event", "station_result"},
@@ -67,13 +68,15 @@ void StationRounds::Summary() const
                                {"updated", updated},
                                {"failed", failed},
                                {"skipped", skipped},
+                               {"interrupted", interrupted},
                                {"units_per_hour", perHour}})
                          .c_str());
     } else {
-        std::fprintf(m_plan.out,
-                     "\nStation: %zu units in %zu rounds: %zu updated, %zu failed, %zu skipped; %.1f units per "
-                     "hour.\n",
-                     m_tried, m_rounds, updated, failed, skipped, perHour);
+        std::fprintf(m_plan.out, "\nStation: %zu unit%s in %zu round%s: %zu updated, %zu failed, %zu skipped", m_tried,
+                     m_tried == 1 ? "" : "s", m_rounds, m_rounds == 1 ? "" : "s", updated, failed, skipped);
+        if (interrupted)
+            std::fprintf(m_plan.out, ", %zu interrupted", interrupted);
+        std::fprintf(m_plan.out, "; %.1f units per hour.\n", perHour);
     }
     std::fflush(m_plan.out);
 }
