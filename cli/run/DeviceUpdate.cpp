@@ -110,11 +110,10 @@ int AfterRestart(const CliOptions& options, const UpdateTarget& target, CDeviceL
     if (target.pSim) {
         report.Note("(The simulated Kestrune is power-cycled.)");
         target.pSim->PowerOn(false);
-    } else if (hook) {
-    } else if (options.bAssumeYes) {
+    } else if (!hook && options.bAssumeYes) {
         report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
         return ExitSuccess;
-    } else {
+    } else if (!hook) {
         Prompt(options.bJson ? io.err : io.out, "Power-cycle the Kestrune, let it restart, then press Enter: ");
         AnswersYes(io.in);
         if (InterruptSignal() != 0)
