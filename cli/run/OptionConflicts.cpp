@@ -39,7 +39,7 @@ std::string Conflicts(const CliOptions& options)
         return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
     if (options.units && !options.bStation)
         return "--units applies to --station only";
-    if (const std::string problem = PortNameProblem(options); !problem.empty())
+    if (std::string problem = PortNameProblem(options); !problem.empty())
         return problem;
     if ((options.port != 0 || options.bAutoPort) && !options.device.empty())
         return "--port and --device name two ports; give one";

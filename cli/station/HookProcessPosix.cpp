@@ -99,6 +99,7 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
 
     std::vector<std::string> env = ChildEnvironment(environment);
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (std::string& pair : env)
         envp.push_back(pair.data());
     envp.push_back(nullptr);

@@ -49,7 +49,7 @@ std::string CsvField(const JsonEvent& value)
 {
     if (value.is_null())
         return "";
-    const std::string text = value.is_string() ? value.get<std::string>() : JsonLine(value);
+    std::string text = value.is_string() ? value.get<std::string>() : JsonLine(value);
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string quoted(1, '"');
