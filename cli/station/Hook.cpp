@@ -37,8 +37,10 @@ void HookLines::Emit(bool fromStderr, const std::string& line)
     // One call per line: the lines of a bench's hooks never mix.
     std::fprintf(m_to, "%s%s\n", m_prefix.c_str(), line.c_str());
     std::fflush(m_to);
-    if (fromStderr && !line.empty())
-        m_lastError = line;
+    // Kept without trailing blanks (cmd's "echo text 1>&2" leaves one).
+    const size_t end = line.find_last_not_of(" \t");
+    if (fromStderr && end != std::string::npos)
+        m_lastError = line.substr(0, end + 1);
 }
 
 HookResult RunHook(const HookCall& call)
