@@ -100,7 +100,9 @@ std::string BenchName(const CliOptions& options, size_t index)
 }
 
 // With --skip-current the question counts the devices that already run
-// the carried version: each port gets the version query alone first.
+// the carried version: each port gets the version query alone first. (ser2net
+// takes a moment after a connection closes before it serves the next one;
+// a person's answer gives it that, an answer piped in at once may not.)
 bool GoAhead(const CliOptions& options, size_t devices, const CliStreams& io)
 {
     if (options.benchSimulated || options.bAssumeYes || !options.bootstrapCommand.empty())

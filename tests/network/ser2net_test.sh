@@ -84,4 +84,10 @@ check "--station --units 2" station --station --units 2
 check "records two updated units" test "$(tail -n 2 "$record" | grep -c '"result":"updated"')" = 2
 check "and sums them up" says out "Station: 2 units in 2 rounds: 2 updated, 0 failed, 0 skipped"
 check "the record has every unit" test "$(wc -l <"$record")" = 4
+device sim3 bootstrap
+# The answer comes after a pause, as a person's would: ser2net serves a new
+# connection only a moment after the version query's has closed.
+check "a bench with --skip-current" ends 0 --bench "$(url s5)" "$(url s3)" --skip-current < <(sleep 2; echo yes)
+check "asks for the units not current only" says out "1 of the 2 Kestrunes already run 5.0.3 and will be skipped"
+check "and leaves that one" says out "1 of 2 updated, 1 skipped (already 5.0.3)."
 finish
