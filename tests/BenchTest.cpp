@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -16,6 +18,63 @@
 namespace {
 
 CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, "", {}, RunBench); }
+
+// A number from JSON or from CSV, as text.
+std::string JsonText(const nlohmann::ordered_json& value)
+{
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+// The record's fields, in their order.
+const std::vector<std::string> kRecordFields = {"time",  "host",    "program",        "firmware",      "port",
+                                                "slot",  "adapter", "version_before", "version_after", "result",
+                                                "stage", "message", "detail",         "seconds"};
+
+// One CSV row's fields, quotes undone; a field of nothing is null.
+nlohmann::ordered_json CsvRow(const std::string& line)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+            fields.back() += line[++i];
+        else if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ',' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back() += line[i];
+    }
+    nlohmann::ordered_json row;
+    for (size_t i = 0; i < fields.size() && i < kRecordFields.size(); ++i)
+        row[kRecordFields[i]] = fields[i].empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(fields[i]);
+    EXPECT_EQ(fields.size(), kRecordFields.size()) << line;
+    return row;
+}
+
+// The record's rows; a CSV record's header must come once, first.
+std::vector<nlohmann::ordered_json> ReadRecord(const std::string& path)
+{
+    std::ifstream file(path);
+    std::vector<nlohmann::ordered_json> rows;
+    const bool csv = path.size() > 4 && path.substr(path.size() - 4) == ".csv";
+    std::string line;
+    if (csv) {
+        std::getline(file, line);
+        std::string header;
+        for (const std::string& name : kRecordFields)
+            header += (header.empty() ? "" : ",") + name;
+        EXPECT_EQ(line, header);
+    }
+    while (std::getline(file, line)) {
+        rows.push_back(csv ? CsvRow(line) : nlohmann::ordered_json::parse(line));
+        std::vector<std::string> names;
+        for (const auto& field : rows.back().items())
+            names.push_back(field.key());
+        EXPECT_EQ(names, kRecordFields) << line;
+    }
+    return rows;
+}
 
 TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
 {
@@ -58,13 +117,90 @@ TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
         kill(getpid(), SIGTERM); // to the bench only: it passes the signal on
     });
     const auto start = std::chrono::steady_clock::now();
-    const CliRun run = RunBenchWith({"--bench-sim", "2", "--paced"});
+    const std::string record = ::testing::TempDir() + "kz-record-interrupted.jsonl";
+    std::remove(record.c_str());
+    const CliRun run = RunBenchWith({"--bench-sim", "2", "--paced", "--station", "--record", record});
     sender.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
     EXPECT_EQ(run.exit, 143);
     EXPECT_TRUE(Has(run.out, "simulated 1              interrupted")) << run.out;
     EXPECT_TRUE(Has(run.out, "simulated 2              interrupted")) << run.out;
     EXPECT_TRUE(Has(run.out, "0 of 2 updated."));
+    EXPECT_TRUE(Has(run.out, "Station: 2 units in 1 round: 0 updated, 0 failed, 0 skipped, 2 interrupted"))
+        << run.out; // no second round
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const nlohmann::ordered_json& row : rows)
+        EXPECT_TRUE(row["result"] == "interrupted" && row["stage"] == 2) << row;
+}
+
+struct RecordCase {
+    const char* what;
+    std::vector<std::string> args;
+    const char* file; // in the test's scratch folder, or a path
+    int runs;
+    int exit;
+    std::map<std::string, int> results; // "updated", "failed 3", "failed" (no stage), each row's
+    std::vector<std::string> out;       // in the last run's output
+};
+
+// Every unit tried is a line of the record, appended run after run, with
+// the version before and after, the failed stage and its detail. A slot's
+// hook sees its port and slot; a CSV field with a comma or a quote stays
+// one field. A write that fails is told, and fails the bench.
+TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
+{
+    const std::vector<std::string> faulty = {"--bench-sim", "3", "--bench-fault", "2:nak:program:7", "-y"};
+    const std::string stuck = "[ $KESTRUNE_SLOT != 2 ] || { echo \"relay 2, stuck\" >&2; exit 1; }";
+    const RecordCase cases[] = {
+        {"JSON Lines", faulty, "r.jsonl", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
+        {"CSV", faulty, "r.csv", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
+        {"station rounds",
+         {"--bench-sim", "2", "--station", "--units", "3", "--bootstrap-command", stuck},
+         "rounds.csv",
+         1,
+         ExitStageFailed,
+         {{"updated", 2}, {"failed", 1}},
+         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"}},
+        {"a full disk",
+         {"--bench-sim", "1"},
+         "/dev/full",
+         1,
+         ExitStageFailed,
+         {},
+         {"1 of 1 updated.",
+          "The record is incomplete: writing the record /dev/full failed: No space left on device."}},
+    };
+    for (const RecordCase& c : cases) {
+        const bool scratch = c.file[0] != '/'; // a device such as /dev/full is left alone
+        const std::string path = scratch ? ::testing::TempDir() + "kz-record-" + c.file : c.file;
+        if (scratch)
+            std::remove(path.c_str());
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--record", path});
+        CliRun run;
+        for (int i = 0; i < c.runs; ++i)
+            run = RunBenchWith(args);
+        EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
+        for (const std::string& part : c.out)
+            EXPECT_TRUE(Has(run.out, part)) << c.what << ": " << part << " in\n" << run.out;
+        if (!scratch)
+            continue;
+        std::map<std::string, int> results;
+        for (const nlohmann::ordered_json& row : ReadRecord(path)) {
+            const std::string result = row["result"];
+            const std::string stage = row["stage"].is_null() ? "" : " " + JsonText(row["stage"]);
+            ++results[result + stage];
+            EXPECT_EQ(row["version_before"], "4.2.1") << c.what;
+            EXPECT_EQ(row["version_after"], result == "updated" ? nlohmann::ordered_json("5.0.3") : nullptr);
+            EXPECT_EQ(row["firmware"], "5.0.3");
+            EXPECT_TRUE(Has(row["port"], "simulated ")) << row;
+            if (result == "failed" && stage.empty()) {
+                EXPECT_EQ(row["detail"], "bootstrap hook '" + stuck + "' exited with status 1: relay 2, stuck");
+            }
+        }
+        EXPECT_EQ(results, c.results) << c.what;
+    }
 }
 
 } // namespace

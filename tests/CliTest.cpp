@@ -71,6 +71,15 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--udev-rule", "/dev/ttyUSB0"}, ""},
         {{"--udev-rule"}, "--udev-rule needs a value"},
         {{"--udev-rule", "usb:x:y"}, "is no USB name"},
+        {{"--record", "r.jsonl", "--bootstrap-command", "relay on", "--power-cycle-command", "relay cycle",
+          "--hook-timeout", "5", "--skip-current", "--station", "--units", "10", "--device", "/dev/ttyUSB0"},
+         ""},
+        {{"--bench-sim", "2", "--station", "--record=r.csv"}, ""},
+        {{"--units", "2"}, "--units applies to --station only"},
+        {{"--station", "--units", "0"}, "--units takes a number of units from 1"},
+        {{"--hook-timeout", "0"}, "--hook-timeout takes seconds from 1 to 3600, not '0'"},
+        {{"--version-only", "--record", "r.jsonl"}, "apply to updates"},
+        {{"--list-ports", "--skip-current"}, "apply to updates"},
     };
     for (const ArgsCase& c : cases) {
         std::string error;
@@ -138,6 +147,8 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
         return std::vector<std::string>{"--device", device, "--version-only"};
     };
     const std::string before = "Version In Your Kestrune:  4.2.1";
+    ScriptedPeer unrecorded; // gets nothing: the record cannot be opened
+    const std::string failingHook = "echo relay 4 stuck >&2; exit 3";
     ScriptedPeer garbled; // the device's line-error frame, as through an adapter without parity
     garbled.AnswerAfter(3, {0x02, 0x02, 0x15, 0x01});
     const RunCase cases[] = {
@@ -202,6 +213,44 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {"Version In Your Kestrune:  ???", "the adapter or its driver may not support parity"},
          {},
          {}},
+        {"a record that cannot be opened",
+         {"--device", unrecorded.Path(), "-y", "--record", "/nonexistent/dir/r.jsonl"},
+         ExitUsage,
+         {},
+         {},
+         {"kestrune-update: cannot open the record /nonexistent/dir/r.jsonl: No such file or directory"}},
+        {"a record on a full disk",
+         {"--record", "/dev/full"},
+         ExitStageFailed,
+         {before, "Firmware update was successful", "Version In Your Kestrune:  5.0.3"},
+         {},
+         {"writing the record /dev/full failed: No space left on device; the unit on slot 1"}},
+        {"hooks, with the port and slot",
+         {"--bootstrap-command", "echo slot $KESTRUNE_SLOT on $KESTRUNE_PORT", "--power-cycle-command",
+          "echo cycled >&2"},
+         ExitSuccess,
+         {before, "Firmware update was successful", "Version In Your Kestrune:  5.0.3"},
+         {"Instructions", "type yes"},
+         {"[slot 1 bootstrap] slot 1 on /dev/pts/", "[slot 1 power-cycle] cycled"}},
+        {"a bootstrap hook that fails",
+         {"--bootstrap-command", failingHook},
+         ExitStageFailed,
+         {before},
+         {"[1/4]"},
+         {"[slot 1 bootstrap] relay 4 stuck", "The bootstrap hook failed; nothing was sent for the update.",
+          "bootstrap hook '" + failingHook + "' exited with status 3: relay 4 stuck"}},
+        {"a hook that runs over",
+         {"--bootstrap-command", "echo waiting >&2; sleep 30", "--hook-timeout", "1"},
+         ExitStageFailed,
+         {before},
+         {"[1/4]"},
+         {"bootstrap hook 'echo waiting >&2; sleep 30' ran over its 1 s and was stopped: waiting"}},
+        {"a power-cycle hook that fails",
+         {"--power-cycle-command", "exit 1"},
+         ExitStageFailed,
+         {before, "Firmware update was successful"},
+         {"Version In Your Kestrune:  5.0.3"},
+         {"after the power cycle: power-cycle hook 'exit 1' exited with status 1"}},
         {"a USB name no adapter has",
          {"--device", "usb:NOSUCH123", "--version-only"},
          ExitPortUnavailable,
@@ -238,25 +287,35 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
             EXPECT_FALSE(Has(run.err, "no answer") || Has(run.err, "disconnected")) << run.err;
         }
     }
+    EXPECT_TRUE(unrecorded.Received().empty());
 }
 
-TEST(CliUpdater, InterruptAtThePromptSendsNothing)
+// Ctrl-C while the person is asked, or while the bootstrap hook runs (which
+// it ends): nothing but the version query reaches the device.
+TEST(CliUpdater, InterruptBeforeTheUpdateSendsNothing)
 {
-    ScriptedPeer peer;
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::FILE* in = fdopen(fds[0], "r"); // nobody answers
-    std::thread sender([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        kill(getpid(), SIGINT);
-    });
-    const CliRun run = RunCli({"--device", peer.Path()}, "", {nullptr, in});
-    sender.join();
-    std::fclose(in);
-    close(fds[1]);
-    EXPECT_EQ(run.exit, 130);
-    EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
-    EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+    const std::vector<std::string> waits[] = {{}, {"--bootstrap-command", "sleep 30"}};
+    for (const std::vector<std::string>& wait : waits) {
+        ScriptedPeer peer;
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        std::FILE* in = fdopen(fds[0], "r"); // nobody answers
+        std::thread sender([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            kill(getpid(), SIGINT);
+        });
+        std::vector<std::string> args{"--device", peer.Path()};
+        args.insert(args.end(), wait.begin(), wait.end());
+        const auto start = Clock::now();
+        const CliRun run = RunCli(args, "", {nullptr, in});
+        sender.join();
+        std::fclose(in);
+        close(fds[1]);
+        EXPECT_EQ(run.exit, 130);
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)); // the hook did not run on
+        EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
+        EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+    }
 }
 
 } // namespace

@@ -17,8 +17,9 @@ std::string Result(const BenchDevice& device)
     if (!device.bFinished)
         return "running";
     if (device.bOk)
-        return "updated";
+        return device.bSkipped ? "skipped" : "updated";
     switch (device.exit) {
+    case 1: return "failed";
     case 3: return "port unavailable";
     case 130:
     case 143: return "interrupted";
@@ -59,17 +60,27 @@ void BenchReport::Event(BenchDevice& device, const JsonEvent& event)
     } else if (kind == "progress") {
         device.step = event.value("step", "");
         device.percent = event.value("percent", 0.0);
+    } else if (kind == "result" && event.value("skipped", false)) {
+        device.bOk = device.bSkipped = true;
+        Line(device, std::string("skipped: it already runs ") + kCarriedFirmwareVersion);
     } else if (kind == "result") {
         device.bOk = event.value("ok", false);
         device.failedStage = event.value("stage", 0);
         device.detail = event.value("detail", "");
         if (device.bOk)
             device.percent = 100;
-        Line(device,
-             device.bOk ? "updated" : "stopped in stage " + std::to_string(device.failedStage) + ": " + device.detail);
+        if (device.bOk || device.failedStage)
+            Line(device, device.bOk ? "updated"
+                                    : "stopped in stage " + std::to_string(device.failedStage) + ": " + device.detail);
+        else
+            Line(device, "failed: " + device.detail);
     } else if (kind == "version" && event["device_version"].is_string()) {
         device.versionAfter = event["device_version"].get<std::string>();
         Line(device, "version after: " + device.versionAfter);
+    } else if (kind == "restart" && !event.value("ok", true)) {
+        device.bOk = false;
+        device.detail = "after the power cycle: " + event.value("detail", "");
+        Line(device, device.detail);
     }
 }
 
@@ -112,16 +123,23 @@ void BenchReport::Redraw(const std::vector<BenchDevice>& devices, bool force)
     std::fflush(m_out);
 }
 
-void BenchReport::Table(const std::vector<BenchDevice>& devices)
+void BenchReport::Table(const std::vector<BenchDevice>& devices, const std::string& recordFailure)
 {
-    size_t updated = 0;
-    for (const BenchDevice& device : devices)
-        updated += device.bOk ? 1 : 0;
+    size_t updated = 0, skipped = 0;
+    for (const BenchDevice& device : devices) {
+        updated += device.bOk && !device.bSkipped ? 1 : 0;
+        skipped += device.bSkipped ? 1 : 0;
+    }
     if (m_bJson) {
-        Emit({{"event", "bench_result"},
-              {"ok", updated == devices.size()},
-              {"updated", updated},
-              {"devices", devices.size()}});
+        JsonEvent result = {{"event", "bench_result"},
+                            {"ok", updated + skipped == devices.size() && recordFailure.empty()},
+                            {"updated", updated},
+                            {"devices", devices.size()}};
+        if (skipped)
+            result["skipped"] = skipped;
+        if (!recordFailure.empty())
+            result["record_error"] = recordFailure;
+        Emit(result);
         return;
     }
     Redraw(devices, true);
@@ -134,6 +152,11 @@ void BenchReport::Table(const std::vector<BenchDevice>& devices)
                      device.failedStage && !device.detail.empty() ? " " : "",
                      device.detail.empty() || device.bOk ? "" : device.detail.c_str());
     }
-    std::fprintf(m_out, "%zu of %zu updated.\n", updated, devices.size());
+    std::fprintf(m_out, "%zu of %zu updated", updated, devices.size());
+    if (skipped)
+        std::fprintf(m_out, ", %zu skipped (already %s)", skipped, kCarriedFirmwareVersion);
+    std::fprintf(m_out, ".\n");
+    if (!recordFailure.empty())
+        std::fprintf(m_out, "The record is incomplete: %s.\n", recordFailure.c_str());
     std::fflush(m_out);
 }

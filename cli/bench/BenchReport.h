@@ -17,7 +17,8 @@ struct BenchDevice {
     double percent = 0;
     bool bFinished = false;
     int exit = -1;
-    bool bOk = false;
+    bool bOk = false;      // updated, or skipped
+    bool bSkipped = false; // --skip-current: it already ran the carried version
     int failedStage = 0;
     std::string detail;       // the failing exchange, or why the port would not open
     std::string versionAfter; // what the device reported after its power cycle
@@ -32,7 +33,8 @@ public:
     void Finished(BenchDevice& device, const std::string& errors);
     // The status lines, at most ten times a second (on a terminal only).
     void Redraw(const std::vector<BenchDevice>& devices, bool force = false);
-    void Table(const std::vector<BenchDevice>& devices);
+    // recordFailure: why the record lacks units, or "".
+    void Table(const std::vector<BenchDevice>& devices, const std::string& recordFailure = "");
 
 private:
     void Emit(const JsonEvent& event);

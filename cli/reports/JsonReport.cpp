@@ -85,6 +85,18 @@ public:
         m_sink.Event({{"event", "version"}, {"device_version", Version(deviceVersion)}});
     }
 
+    void Skipped() override { m_sink.Event({{"event", "result"}, {"ok", true}, {"skipped", true}}); }
+
+    void BootstrapHookFailed(const std::string& detail) override
+    {
+        m_sink.Event({{"event", "result"}, {"ok", false}, {"hook", "bootstrap"}, {"detail", detail}});
+    }
+
+    void RestartChecked(bool ok, const std::string& detail) override
+    {
+        m_sink.Event({{"event", "restart"}, {"ok", ok}, {"detail", detail}});
+    }
+
 private:
     // Ends the stage under way, if another one begins; a stage that fails
     // before its first step has still begun.

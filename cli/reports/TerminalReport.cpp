@@ -110,6 +110,23 @@ public:
         std::fflush(m_out);
     }
 
+    void Skipped() override
+    {
+        std::fprintf(m_out, "The Kestrune already runs %s: not updated (--skip-current).\n", kCarriedFirmwareVersion);
+        std::fflush(m_out);
+    }
+
+    void BootstrapHookFailed(const std::string& detail) override
+    {
+        std::fprintf(m_err, "The bootstrap hook failed; nothing was sent for the update.\n  %s\n", detail.c_str());
+    }
+
+    void RestartChecked(bool ok, const std::string& detail) override
+    {
+        if (!ok)
+            std::fprintf(m_err, "%s: after the power cycle: %s\n", kErrorCaption, detail.c_str());
+    }
+
 private:
     void Draw()
     {

@@ -31,6 +31,14 @@ public:
     virtual void Interrupted(int stage, int signal, const char* detail) = 0;
     // The version the device reports after its restart.
     virtual void VersionAfter(const std::optional<std::string>& deviceVersion) = 0;
+    // --skip-current: the device already runs the carried version; only the
+    // version query was sent.
+    virtual void Skipped() = 0;
+    // The bootstrap hook failed; nothing was sent for the update.
+    virtual void BootstrapHookFailed(const std::string& detail) = 0;
+    // After the power-cycle hook: whether the device then runs the carried
+    // version, and what went wrong where it does not.
+    virtual void RestartChecked(bool ok, const std::string& detail) = 0;
 };
 
 // out takes results and progress, err takes errors; quiet keeps only

@@ -7,8 +7,8 @@
 #include "CliOptions.h"
 
 #include "FaultSpec.h"
+#include "OptionConflicts.h"
 #include "OptionSuggestion.h"
-#include "PortIdentity.h"
 
 #include <getopt.h>
 
@@ -134,25 +134,25 @@ bool TakeBenchFault(CliOptions& o, const std::string& value, std::string& error)
     return true;
 }
 
+bool TakeHookTimeout(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 1, 3600, o.hookTimeoutS))
+        return Refuse(error, "--hook-timeout takes seconds from 1 to 3600, not '" + value + "'");
+    return true;
+}
+
+bool TakeUnits(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 1, 1000000, o.units))
+        return Refuse(error, "--units takes a number of units from 1 to 1000000, not '" + value + "'");
+    return true;
+}
+
 bool TakeUdevRule(CliOptions& o, const std::string& value, std::string&)
 {
     SetAction(o, CliAction::UdevRule);
     o.udevRulePort = value;
     return true;
-}
-
-// A usb: name that cannot be read is a usage error, wherever a port is named.
-std::string PortNameProblem(const CliOptions& options)
-{
-    std::string problem = UsbNameProblem(options.device);
-    for (const std::string& port : options.benchPorts)
-        if (problem.empty())
-            problem = UsbNameProblem(port);
-    if (problem.empty())
-        problem = UsbNameProblem(options.udevRulePort);
-    if (problem.empty() && options.bAutoPort && options.action == CliAction::Bench)
-        problem = "--port auto finds one Kestrune; a bench names its ports";
-    return problem;
 }
 
 const OptionRow kOptions[] = {
@@ -174,6 +174,13 @@ const OptionRow kOptions[] = {
     {"bench-sim", 0, true, TakeBenchSim},
     {"bench-fault", 0, true, TakeBenchFault},
     {"udev-rule", 0, true, TakeUdevRule},
+    {"record", 0, true, TakeText<&CliOptions::recordPath>},
+    {"bootstrap-command", 0, true, TakeText<&CliOptions::bootstrapCommand>},
+    {"power-cycle-command", 0, true, TakeText<&CliOptions::powerCycleCommand>},
+    {"hook-timeout", 0, true, TakeHookTimeout},
+    {"skip-current", 0, false, TakeFlag<&CliOptions::bSkipCurrent>},
+    {"station", 0, false, TakeFlag<&CliOptions::bStation>},
+    {"units", 0, true, TakeUnits},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i
@@ -210,37 +217,6 @@ std::string Unrecognised(const char* typed, int code)
     for (const OptionRow& row : kOptions)
         names.emplace_back(std::string("--") + row.name);
     return UnknownOptionMessage(typed, names);
-}
-
-bool SimulatorOnlyOptions(const CliOptions& options)
-{
-    return options.bPaced || options.latencyMs || !options.faults.empty();
-}
-
-// What the options mean together; empty when they fit.
-std::string Conflicts(const CliOptions& options)
-{
-    if (options.action == CliAction::Help || options.action == CliAction::Version)
-        return "";
-    if (const std::string problem = PortNameProblem(options); !problem.empty())
-        return problem;
-    if ((options.port != 0 || options.bAutoPort) && !options.device.empty())
-        return "--port and --device name two ports; give one";
-    if (options.action != CliAction::Bench)
-        return !options.UsesSimulator() && SimulatorOnlyOptions(options)
-                   ? "--paced, --latency and --fault apply to the simulated Kestrune only"
-                   : "";
-    if (options.port != 0 || !options.device.empty() || (options.benchSimulated && !options.benchPorts.empty()))
-        return "--bench and --bench-sim name the devices; give one of them only";
-    if (!options.benchFaults.empty() && !options.benchSimulated)
-        return "--bench-fault applies to --bench-sim only";
-    for (const BenchFault& fault : options.benchFaults)
-        if (fault.device > options.benchSimulated)
-            return "--bench-fault names device " + std::to_string(fault.device) + " of " +
-                   std::to_string(options.benchSimulated);
-    if (!options.benchPorts.empty() && SimulatorOnlyOptions(options))
-        return "--paced, --latency and --fault apply to simulated Kestrunes only";
-    return "";
 }
 
 // The arguments that are no options: the ports of --bench, and nothing else.

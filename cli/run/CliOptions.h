@@ -34,6 +34,14 @@ struct CliOptions {
     // Ports found rather than named.
     bool bAutoPort = false;   // --port auto: the USB adapter a Kestrune answers on
     std::string udevRulePort; // --udev-rule: the port whose adapter the rule names
+    // A production station.
+    std::string recordPath;        // --record: a line per unit, CSV where it ends in .csv
+    std::string bootstrapCommand;  // --bootstrap-command: puts a unit into bootstrap mode
+    std::string powerCycleCommand; // --power-cycle-command: restarts it after its update
+    uint32_t hookTimeoutS = 30;    // --hook-timeout: each hook's time limit
+    bool bSkipCurrent = false;     // --skip-current: a unit that runs the carried version is left alone
+    bool bStation = false;         // --station: rounds until stopped
+    uint32_t units = 0;            // --units: a station stops after this many (0: never)
 
     bool UsesSimulator() const { return port == 0 && device.empty() && !bAutoPort; }
 };

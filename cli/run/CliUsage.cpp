@@ -6,6 +6,9 @@ const char* const kCliUsage = R"(usage: kestrune-update [--port N|auto | --devic
                        [--trace FILE|-]
        kestrune-update --version-only [--port N|auto | --device PATH]
        kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...
+       kestrune-update ... [--record FILE] [--bootstrap-command CMD]
+                       [--power-cycle-command CMD] [--hook-timeout S]
+                       [--skip-current] [--station [--units N]]
        kestrune-update --list-ports | --udev-rule PORT | --images | -h | -V
 
 Updates the firmware of a Kestrune attached to a serial port. Without --port
@@ -34,6 +37,23 @@ or --device it updates a simulated Kestrune, which shows how an update goes.
       --trace FILE  write every exchange on the wire to FILE (- for stderr)
   -h, --help        show this help
   -V, --version     show the program's version and the firmware it carries
+
+A production station (a single update or a bench):
+      --record FILE append a line per unit and attempt to FILE: JSON Lines,
+                    or CSV where FILE ends in .csv
+      --bootstrap-command CMD
+                    run CMD (system shell) to put each unit into bootstrap
+                    mode, instead of asking; KESTRUNE_PORT and KESTRUNE_SLOT
+                    are in its environment
+      --power-cycle-command CMD
+                    run CMD after each successful update to restart the unit,
+                    then check that it runs the new firmware
+      --hook-timeout S  stop a hook after S seconds (default 30): its unit fails
+      --skip-current    leave a unit that already runs the carried firmware
+      --station     rounds until stopped: the next units at once with a
+                    bootstrap hook, otherwise after Enter (q stops); a summary
+                    at the end
+      --units N     stop the station after N units
 
 Network ports: each line mode is confirmed by the server before the next
 frame; an answer may take 100 ms plus the round trip measured on connecting.

@@ -6,6 +6,9 @@
 #include "PortDiagnosis.h"
 #include "PortIdentity.h"
 #include "SimulatedDevice.h"
+#include "UnitRecorder.h"
+#include "UnitSteps.h"
+#include "UpdateMessages.h"
 #include "UpdateRun.h"
 #include "WireTrace.h"
 
@@ -37,23 +40,41 @@ private:
     WireTrace* m_pTrace;
 };
 
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
 void Prompt(std::FILE* to, const char* text)
 {
     std::fputs(text, to);
     std::fflush(to);
 }
 
-// The steps into bootstrap mode, and the go-ahead: ExitSuccess to update.
-int GoAhead(const CliOptions& options, const UpdateTarget& target, UpdateReport& report, const CliStreams& io)
+// Into bootstrap mode (the person's steps, or the bootstrap hook), and the
+// go-ahead: ExitSuccess to update.
+int GoAhead(const CliOptions& options, const UpdateTarget& target, UpdateReport& report, const CliStreams& io,
+            const UnitRun& unit, UnitRecord& record)
 {
-    report.Note(std::string("\n") + KZ_INSTRUCTIONS_HEADING + "\n" + KZ_INSTRUCTIONS_STEPS + "\n" +
-                KZ_INSTRUCTIONS_NOTE + "\n");
+    const bool hook = !options.bootstrapCommand.empty();
+    if (!hook && !unit.bGoAheadGiven)
+        report.Note(std::string("\n") + KZ_INSTRUCTIONS_HEADING + "\n" + KZ_INSTRUCTIONS_STEPS + "\n" +
+                    KZ_INSTRUCTIONS_NOTE + "\n");
+    if (hook) {
+        const HookResult ran = RunUnitHook("bootstrap", options.bootstrapCommand, options, target, unit);
+        record.detail = ran.detail;
+        if (ran.bInterrupted) {
+            report.Interrupted(0, InterruptSignal(), ran.detail.c_str());
+            return 128 + InterruptSignal();
+        }
+        if (!ran.bOk) {
+            report.BootstrapHookFailed(ran.detail);
+            return ExitStageFailed;
+        }
+    }
     if (target.pSim) {
         report.Note("(The simulated Kestrune is powered on with \"SET\" held.)");
         target.pSim->PowerOn(true);
         return ExitSuccess;
     }
-    if (options.bAssumeYes)
+    if (options.bAssumeYes || hook || unit.bGoAheadGiven)
         return ExitSuccess;
     const std::string question = target.bFound ? "Then type yes and press Enter to update the Kestrune on " +
                                                      target.shownAs + " (anything else cancels): "
@@ -71,28 +92,49 @@ int GoAhead(const CliOptions& options, const UpdateTarget& target, UpdateReport&
     return ExitSuccess;
 }
 
-// After a successful update: the restart, and the version the device then reports.
+// After a successful update: the restart (the person, the power-cycle hook
+// or the simulator), and the version the device then reports. After the
+// hook, a device that does not report the carried version failed.
 int AfterRestart(const CliOptions& options, const UpdateTarget& target, CDeviceLink& link, UpdateReport& report,
-                 const CliStreams& io)
+                 const CliStreams& io, const UnitRun& unit, UnitRecord& record)
 {
+    const bool hook = !options.powerCycleCommand.empty();
+    if (hook) {
+        const HookResult ran = RunUnitHook("power-cycle", options.powerCycleCommand, options, target, unit);
+        if (!ran.bOk) {
+            record.detail = ran.detail;
+            report.RestartChecked(false, ran.detail);
+            return ran.bInterrupted ? 128 + InterruptSignal() : ExitStageFailed;
+        }
+    }
     if (target.pSim) {
         report.Note("(The simulated Kestrune is power-cycled.)");
         target.pSim->PowerOn(false);
-    } else if (options.bAssumeYes) {
+    } else if (!hook && options.bAssumeYes) {
         report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
         return ExitSuccess;
-    } else {
+    } else if (!hook) {
         Prompt(options.bJson ? io.err : io.out, "Power-cycle the Kestrune, let it restart, then press Enter: ");
         AnswersYes(io.in);
         if (InterruptSignal() != 0)
             return ExitSuccess; // the update itself is done
     }
-    report.VersionAfter(QueryDeviceVersion(link));
+    record.versionAfter = hook ? QueryAfterRestart(link) : QueryDeviceVersion(link);
+    report.VersionAfter(record.versionAfter);
+    if (!hook)
+        return ExitSuccess;
+    if (record.versionAfter != std::optional<std::string>(kCarriedFirmwareVersion)) {
+        record.detail = record.versionAfter ? "it reports " + *record.versionAfter + ", not " + kCarriedFirmwareVersion
+                                            : "it did not answer the version query";
+        report.RestartChecked(false, record.detail);
+        return InterruptSignal() != 0 ? 128 + InterruptSignal() : ExitStageFailed;
+    }
+    report.RestartChecked(true, "");
     return ExitSuccess;
 }
 
 // A usb: name becomes the port it chooses among those present.
-bool Resolve(UpdateTarget& target, UpdateReport& report)
+bool Resolve(UpdateTarget& target, UpdateReport& report, UnitRecord& record)
 {
     if (!IsUsbName(target.portName))
         return true;
@@ -100,6 +142,7 @@ bool Resolve(UpdateTarget& target, UpdateReport& report)
     std::string error;
     if (!ResolveUsbName(target.portName, DiscoverPorts(), port, error)) {
         report.PortUnavailable(error);
+        record.detail = FirstLine(error);
         return false;
     }
     target.shownAs = target.portName + " (" + port.path + ")";
@@ -136,6 +179,57 @@ void AdviseOnAdapter(const CliOptions& options, const UpdateTarget& target, cons
     }
 }
 
+// The unit's update from its port on; what the record says of it goes
+// into record as it happens.
+int UpdateUnit(const CliOptions& options, const UpdateTarget& named, UpdateReport& report, WireTrace* trace,
+               const CliStreams& io, const UnitRun& unit, UnitRecord& record)
+{
+    UpdateTarget target = named;
+    if (!Resolve(target, report, record))
+        return ExitPortUnavailable;
+    const UpdateGuard hold; // outlives the link, and so its port
+    CliObserver observer(report, trace);
+    CDeviceLink link;
+    link.SetObserver(&observer);
+    if (!link.Open(target.portName, target.portOptions)) {
+        const std::string why = DescribeOpenFailure(target.portName, link.OpenFailure());
+        report.PortUnavailable(why);
+        record.detail = FirstLine(why);
+        return ExitPortUnavailable;
+    }
+    if (unit.pRecorder)
+        record.adapter = AdapterOf(target);
+    record.versionBefore = QueryDeviceVersion(link);
+    report.Start(target.shownAs, record.versionBefore);
+    AdviseOnAdapter(options, target, link, observer.versionReply, report);
+    if (options.action == CliAction::VersionOnly)
+        return ExitSuccess;
+    if (options.bSkipCurrent && record.versionBefore == std::optional<std::string>(kCarriedFirmwareVersion)) {
+        report.Skipped();
+        record.result = UnitResult::Skipped;
+        return ExitSuccess;
+    }
+    if (const int goAhead = GoAhead(options, target, report, io, unit, record); goAhead != ExitSuccess)
+        return goAhead;
+
+    const auto started = std::chrono::steady_clock::now();
+    const int failedStage = RunUpdateStages(link);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    record.stage = failedStage;
+    record.message = StageFailureMessage(failedStage);
+    record.detail = link.FailureDetail();
+    if (InterruptSignal() != 0 && failedStage != 0) {
+        link.Close(); // the port's settings go back as they were
+        report.Interrupted(failedStage, InterruptSignal(), link.FailureDetail());
+        record.message.clear();
+        return 128 + InterruptSignal();
+    }
+    report.Outcome(failedStage, link.FailureDetail(), seconds);
+    if (failedStage != 0)
+        return ExitStageFailed;
+    return AfterRestart(options, target, link, report, io, unit, record);
+}
+
 } // namespace
 
 bool AnswersYes(std::FILE* in)
@@ -157,40 +251,41 @@ UpdateTarget TargetForPort(const std::string& port)
         return UpdateTarget{port, {}, port};
     const std::string com = "COM" + port;
     const std::string name = PortNameOf(static_cast<uint8_t>(std::stoi(port)));
-    return UpdateTarget{name, {}, name == com ? com : com + " (" + name + ")"};
+    return UpdateTarget{name, {}, name == com ? com : com + " (" + name + ")", nullptr, false, com};
+}
+
+std::optional<std::string> PeekVersion(const UpdateTarget& named)
+{
+    std::string path = named.portName;
+    PortInfo port;
+    std::string error;
+    if (IsUsbName(path) && !ResolveUsbName(path, DiscoverPorts(), port, error))
+        return std::nullopt;
+    if (IsUsbName(path))
+        path = port.path;
+    const UpdateGuard hold;
+    CDeviceLink link;
+    if (!link.Open(path, named.portOptions))
+        return std::nullopt;
+    return QueryDeviceVersion(link);
 }
 
 int UpdateDevice(const CliOptions& options, const UpdateTarget& named, UpdateReport& report, WireTrace* trace,
-                 const CliStreams& io)
+                 const CliStreams& io, UnitRun& unit)
 {
-    UpdateTarget target = named;
-    if (!Resolve(target, report))
-        return ExitPortUnavailable;
-    const UpdateGuard hold; // outlives the link, and so its port
-    CliObserver observer(report, trace);
-    CDeviceLink link;
-    link.SetObserver(&observer);
-    if (!link.Open(target.portName, target.portOptions)) {
-        report.PortUnavailable(DescribeOpenFailure(target.portName, link.OpenFailure()));
-        return ExitPortUnavailable;
-    }
-    report.Start(target.shownAs, QueryDeviceVersion(link));
-    AdviseOnAdapter(options, target, link, observer.versionReply, report);
-    if (options.action == CliAction::VersionOnly)
-        return ExitSuccess;
-    if (const int goAhead = GoAhead(options, target, report, io); goAhead != ExitSuccess)
-        return goAhead;
-
+    UnitRecord record = NewUnitRecord(GivenPort(named), unit.slot);
+    record.result = UnitResult::Updated;
     const auto started = std::chrono::steady_clock::now();
-    const int failedStage = RunUpdateStages(link);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (InterruptSignal() != 0 && failedStage != 0) {
-        link.Close(); // the port's settings go back as they were
-        report.Interrupted(failedStage, InterruptSignal(), link.FailureDetail());
-        return 128 + InterruptSignal();
-    }
-    report.Outcome(failedStage, link.FailureDetail(), seconds);
-    if (failedStage != 0)
-        return ExitStageFailed;
-    return AfterRestart(options, target, link, report, io);
+    const int exit = UpdateUnit(options, named, report, trace, io, unit, record);
+    record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (exit == ExitCancelled)
+        record.result = UnitResult::Cancelled;
+    else if (exit >= 128)
+        record.result = UnitResult::Interrupted;
+    else if (exit != ExitSuccess)
+        record.result = UnitResult::Failed;
+    unit.result = record.result;
+    if (unit.pRecorder && options.action == CliAction::Update)
+        unit.pRecorder->Write(record);
+    return exit;
 }

@@ -7,6 +7,8 @@
 #include "PortIdentity.h"
 #include "ProgressPlan.h"
 #include "SimulatedDevice.h"
+#include "StationRounds.h"
+#include "UnitRecorder.h"
 #include "WireTrace.h"
 
 #include <cerrno>
@@ -49,6 +51,14 @@ private:
 int RunUpdater(const CliOptions& options, const CliStreams& io)
 {
     CatchInterrupts();
+    // The record opens before anything goes to a device, so that no update
+    // goes unrecorded.
+    UnitRecorder recorder(io.err);
+    std::string error;
+    if (!options.recordPath.empty() && !recorder.Open(options.recordPath, error)) {
+        std::fprintf(io.err, "kestrune-update: %s", error.c_str());
+        return ExitUsage;
+    }
     std::unique_ptr<SimulatedDevice> sim;
     UpdateTarget target = options.device.empty() ? TargetForPort(std::to_string(options.port))
                                                  : UpdateTarget{options.device, {}, options.device};
@@ -65,17 +75,35 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
         return ExitUsage;
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     JsonLineSink sink(io.out, io.err);
-    const auto report =
-        options.bJson ? MakeJsonReport(sink, plan) : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
+    const auto newReport = [&] {
+        return options.bJson ? MakeJsonReport(sink, plan) : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
+    };
     if (options.bAutoPort) {
         const std::vector<PortInfo> ports = DiscoverPorts();
         const AutoChoice choice = ChooseAutoPort(ProbeUsbPorts(ports), ports);
         if (!choice.bChosen) {
-            report->PortUnavailable(choice.text);
+            newReport()->PortUnavailable(choice.text);
             return ExitPortUnavailable;
         }
-        report->Note(choice.text.substr(0, choice.text.size() - 1));
+        newReport()->Note(choice.text.substr(0, choice.text.size() - 1));
         target = UpdateTarget{choice.port.path, {}, PortWithUsbName(choice.port, ports), nullptr, true};
     }
-    return UpdateDevice(options, target, *report, trace.Trace(), io);
+    const bool waits = options.bStation && options.bootstrapCommand.empty() && !sim;
+    StationRounds rounds(RoundsPlan{options.bStation, options.units, waits, options.bJson, io.out,
+                                    options.bJson ? io.err : io.out, io.in, InterruptSignal},
+                         1);
+    int exit = ExitSuccess;
+    while (rounds.Next() > 0) {
+        UnitRun unit{1, options.recordPath.empty() ? nullptr : &recorder, io.err, waits};
+        const int unitExit = UpdateDevice(options, target, *newReport(), trace.Trace(), io, unit);
+        rounds.Count(unit.result);
+        if (exit == ExitSuccess)
+            exit = unitExit;
+        if (unitExit == ExitCancelled || unitExit >= 128)
+            break;
+    }
+    rounds.Summary();
+    if (options.bStation && InterruptSignal() != 0)
+        return 128 + InterruptSignal();
+    return exit == ExitSuccess && !recorder.Failure().empty() ? ExitStageFailed : exit;
 }

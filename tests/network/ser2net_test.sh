@@ -2,8 +2,9 @@
 # The command-line updater and network ports (rfc2217://HOST:PORT) against
 # the real ser2net, each in front of a simulated Kestrune's terminal: a
 # whole update, a stage fault, ser2net killed mid-update, a bench of four,
-# the same wire trace as through the terminal itself, and ports that do not
-# answer. Exits 77 (skipped) with the reason where ser2net cannot start.
+# the same wire trace as through the terminal itself, ports that do not
+# answer, and a production station whose hooks command the simulated
+# Kestrune as a relay would. Exits 77 (skipped) with the reason where ser2net cannot start.
 #
 # usage: ser2net_test.sh kestrune-update kestrune-sim
 set -u
@@ -14,9 +15,9 @@ source "$here/../sim_harness.sh"
 updater_command=("$cli")
 rfc2217="telnet(rfc2217),tcp(nodelay)"
 
-for n in 1 2 3 4; do start_simulator "sim$n"; done
+for n in 1 2 3 4 5; do start_simulator "sim$n"; done
 start_ser2net s1 "$rfc2217" "$work/sim1.tty" || { echo "skipped: ser2net did not start: $(head -c 200 "$work/s1.log")"; exit 77; }
-for n in 2 3 4; do start_ser2net "s$n" "$rfc2217" "$work/sim$n.tty"; done
+for n in 2 3 4 5; do start_ser2net "s$n" "$rfc2217" "$work/sim$n.tty"; done
 start_ser2net raw "tcp" "$work/sim4.tty"
 url() { echo "rfc2217://127.0.0.1:$(cat "$work/$1.port")"; }
 
@@ -62,4 +63,31 @@ check "nobody listening" ends 3 --device rfc2217://127.0.0.1:1 --version-only
 check "named with the cause" says err "127.0.0.1:1: connection refused"
 check "a plain TCP port" ends 3 --device "$(url raw)" --version-only
 check "does not speak RFC 2217" says err "does not speak RFC 2217"
+echo "# a production station: hooks for bootstrap mode and power, the record, units already current, rounds"
+record="$work/station.jsonl"
+boot="echo bootstrap >'$work/sim5.in'; echo \"\$KESTRUNE_PORT \$KESTRUNE_SLOT\" >'$work/hook.env'; sleep 0.3"
+power="echo power >'$work/sim5.in'; sleep 0.3"
+station() { ends 0 --device "$(url s5)" --bootstrap-command "$boot" --power-cycle-command "$power" --record "$record" "$@" </dev/null; }
+field() { tail -n 1 "$record" | grep -qF -- "$1" || { echo "  no $1 in:"; tail -n 1 "$record"; return 1; }; }
+check "an update with hooks and no prompt" station
+check "asks nothing" test -z "$(grep -e 'type yes' -e 'press Enter' "$work/out.txt" "$work/err.txt")"
+check "records 4.2.1 before and 5.0.3 after" field '"version_before":"4.2.1","version_after":"5.0.3","result":"updated"'
+check "with the network endpoint as the adapter" field "\"adapter\":\"127.0.0.1:$(cat "$work/s5.port")\""
+check "the hook saw its port and slot" grep -qxF "$(url s5) 1" "$work/hook.env"
+before=$(status_of sim5)
+check "--skip-current" station --skip-current
+check "records the unit as skipped" field '"version_before":"5.0.3","version_after":null,"result":"skipped"'
+after=$(status_of sim5)
+sent() { sed 's/.*bytes received \([0-9]*\); version queries \([0-9]*\)/\1 \2/' <<<"$1"; }
+check "and sends the version query only" test "$(sent "$after")" = "$(($(sent "$before" | cut -d' ' -f1) + 3)) $(($(sent "$before" | cut -d' ' -f2) + 1))"
+check "--station --units 2" station --station --units 2
+check "records two updated units" test "$(tail -n 2 "$record" | grep -c '"result":"updated"')" = 2
+check "and sums them up" says out "Station: 2 units in 2 rounds: 2 updated, 0 failed, 0 skipped"
+check "the record has every unit" test "$(wc -l <"$record")" = 4
+device sim3 bootstrap
+# The answer comes after a pause, as a person's would: ser2net serves a new
+# connection only a moment after the version query's has closed.
+check "a bench with --skip-current" ends 0 --bench "$(url s5)" "$(url s3)" --skip-current < <(sleep 2; echo yes)
+check "asks for the units not current only" says out "1 of the 2 Kestrunes already run 5.0.3 and will be skipped"
+check "and leaves that one" says out "1 of 2 updated, 1 skipped (already 5.0.3)."
 finish

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs kestrune-update.exe under Wine with COM12 and COM13 routed to
 # simulated Kestrunes: a whole update, a bench of both, an update through
-# ser2net, the port list, and ports that will not open or are not found.
+# ser2net, hooks through cmd.exe with a CSV record, the port list, and
+# ports that will not open or are not found.
 # Exits 77 (skipped) with the reason where Wine cannot run programs of this
 # width here.
 #
@@ -49,6 +50,18 @@ if command -v ser2net >/dev/null; then
 else
     echo "(ser2net is not installed: not tried)"
 fi
+
+echo "# a production station: hooks through cmd.exe, the record as CSV"
+device sim bootstrap
+power_hook="echo relay stuck 1>&2 & exit /b 3"
+check "a failing power hook fails the unit" ends 1 --port 12 -q --record "$work/record.csv" \
+    --bootstrap-command "echo %KESTRUNE_PORT% %KESTRUNE_SLOT%" --power-cycle-command "$power_hook"
+check "the bootstrap hook saw its port and slot" says err "[slot 1 bootstrap] COM12 1"
+check "named with its status and last line" says err "power-cycle hook '$power_hook' exited with status 3: relay stuck"
+check "the record's header" test "$(head -n 1 "$work/record.csv" | tr -d '\r')" = \
+    "time,host,program,firmware,port,slot,adapter,version_before,version_after,result,stage,message,detail,seconds"
+check "and the unit" grep -qF ",5.0.3,5.0.3,COM12,1,,,,failed,,,power-cycle hook '$power_hook' exited with status 3: relay stuck," \
+    "$work/record.csv"
 
 echo "# ports"
 check "--list-ports" ends 0 --list-ports

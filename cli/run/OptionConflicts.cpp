@@ -1,0 +1,61 @@
+#include "OptionConflicts.h"
+
+#include "PortIdentity.h"
+
+namespace {
+
+// A usb: name that cannot be read is a usage error, wherever a port is named.
+std::string PortNameProblem(const CliOptions& options)
+{
+    std::string problem = UsbNameProblem(options.device);
+    for (const std::string& port : options.benchPorts)
+        if (problem.empty())
+            problem = UsbNameProblem(port);
+    if (problem.empty())
+        problem = UsbNameProblem(options.udevRulePort);
+    if (problem.empty() && options.bAutoPort && options.action == CliAction::Bench)
+        problem = "--port auto finds one Kestrune; a bench names its ports";
+    return problem;
+}
+
+bool SimulatorOnlyOptions(const CliOptions& options)
+{
+    return options.bPaced || options.latencyMs || !options.faults.empty();
+}
+
+bool StationOptions(const CliOptions& options)
+{
+    return !options.recordPath.empty() || !options.bootstrapCommand.empty() || !options.powerCycleCommand.empty() ||
+           options.bSkipCurrent || options.bStation;
+}
+
+} // namespace
+
+std::string Conflicts(const CliOptions& options)
+{
+    if (options.action == CliAction::Help || options.action == CliAction::Version)
+        return "";
+    if (options.action != CliAction::Update && options.action != CliAction::Bench && StationOptions(options))
+        return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
+    if (options.units && !options.bStation)
+        return "--units applies to --station only";
+    if (std::string problem = PortNameProblem(options); !problem.empty())
+        return problem;
+    if ((options.port != 0 || options.bAutoPort) && !options.device.empty())
+        return "--port and --device name two ports; give one";
+    if (options.action != CliAction::Bench)
+        return !options.UsesSimulator() && SimulatorOnlyOptions(options)
+                   ? "--paced, --latency and --fault apply to the simulated Kestrune only"
+                   : "";
+    if (options.port != 0 || !options.device.empty() || (options.benchSimulated && !options.benchPorts.empty()))
+        return "--bench and --bench-sim name the devices; give one of them only";
+    if (!options.benchFaults.empty() && !options.benchSimulated)
+        return "--bench-fault applies to --bench-sim only";
+    for (const BenchFault& fault : options.benchFaults)
+        if (fault.device > options.benchSimulated)
+            return "--bench-fault names device " + std::to_string(fault.device) + " of " +
+                   std::to_string(options.benchSimulated);
+    if (!options.benchPorts.empty() && SimulatorOnlyOptions(options))
+        return "--paced, --latency and --fault apply to simulated Kestrunes only";
+    return "";
+}

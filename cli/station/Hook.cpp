@@ -1,0 +1,73 @@
+#include "Hook.h"
+
+#include "HookProcess.h"
+
+void HookLines::Take(bool fromStderr, const char* bytes, size_t count)
+{
+    std::lock_guard lock(m_mutex);
+    std::string& partial = m_partial[fromStderr ? 1 : 0];
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\n') {
+            Emit(fromStderr, partial);
+            partial.clear();
+        } else if (bytes[i] != '\r') {
+            partial += bytes[i];
+        }
+    }
+}
+
+void HookLines::Flush()
+{
+    std::lock_guard lock(m_mutex);
+    for (int i = 0; i < 2; ++i) {
+        if (!m_partial[i].empty())
+            Emit(i == 1, m_partial[i]);
+        m_partial[i].clear();
+    }
+}
+
+std::string HookLines::LastErrorLine() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
+}
+
+void HookLines::Emit(bool fromStderr, const std::string& line)
+{
+    // One call per line: the lines of a bench's hooks never mix.
+    std::fprintf(m_to, "%s%s\n", m_prefix.c_str(), line.c_str());
+    std::fflush(m_to);
+    // Kept without trailing blanks (cmd's "echo text 1>&2" leaves one).
+    const size_t end = line.find_last_not_of(" \t");
+    if (fromStderr && end != std::string::npos)
+        m_lastError = line.substr(0, end + 1);
+}
+
+HookResult RunHook(const HookCall& call)
+{
+    HookLines lines(call.output, "[slot " + std::to_string(call.slot) + " " + call.name + "] ");
+    const ProcessEnd end =
+        RunShellCommand(call.command, {"KESTRUNE_PORT=" + call.port, "KESTRUNE_SLOT=" + std::to_string(call.slot)},
+                        call.timeoutS * 1000U, call.stopRequested, lines);
+    lines.Flush();
+    HookResult result;
+    std::string how;
+    switch (end.kind) {
+    case ProcessEnd::Exited:
+        if (end.code == 0)
+            return result.bOk = true, result;
+        how = "exited with status " + std::to_string(end.code);
+        break;
+    case ProcessEnd::Signalled: how = "was ended by signal " + std::to_string(end.code); break;
+    case ProcessEnd::TimedOut: how = "ran over its " + std::to_string(call.timeoutS) + " s and was stopped"; break;
+    case ProcessEnd::Interrupted:
+        result.bInterrupted = true;
+        how = "was stopped by the interrupt";
+        break;
+    case ProcessEnd::NotStarted: how = "could not start: " + end.reason; break;
+    }
+    result.detail = std::string(call.name) + " hook '" + call.command + "' " + how;
+    if (const std::string last = lines.LastErrorLine(); !last.empty())
+        result.detail += ": " + last;
+    return result;
+}

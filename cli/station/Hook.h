@@ -1,0 +1,28 @@
+#pragma once
+// --bootstrap-command and --power-cycle-command: a command of the station's
+// own (a relay on a unit's power and on "SET") run through the system
+// shell, with KESTRUNE_PORT and KESTRUNE_SLOT in its environment and a time
+// limit. What it writes goes to stderr a line at a time, with the slot in
+// front; the last line it wrote to stderr is kept for the failure detail.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct HookCall {
+    const char* name;    // "bootstrap", "power-cycle"
+    std::string command; // for the system shell
+    std::string port;    // KESTRUNE_PORT
+    uint32_t slot = 1;   // KESTRUNE_SLOT
+    uint32_t timeoutS = 30;
+    std::FILE* output = stderr;        // its lines, prefixed
+    bool (*stopRequested)() = nullptr; // asked while it runs: true ends it
+};
+
+struct HookResult {
+    bool bOk = false;
+    bool bInterrupted = false; // a signal came while it ran; it was ended
+    std::string detail;        // why it failed, naming the hook
+};
+
+HookResult RunHook(const HookCall& call);

@@ -1,0 +1,35 @@
+#pragma once
+// --record: the one writer of the record, shared by a bench's threads. Each
+// unit's line is built whole, then written with one call and flushed to
+// the disk under the lock, so lines never interleave and a unit's line is
+// on the disk before its thread takes the next unit.
+
+#include "RecordFile.h"
+#include "UnitRecord.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+class UnitRecorder {
+public:
+    // A write that fails is told on err at once.
+    explicit UnitRecorder(std::FILE* err) : m_err(err) {}
+
+    // Before anything goes to a device. False with a line for a person that
+    // names the file and the system's reason.
+    bool Open(const std::string& path, std::string& error);
+    void Write(const UnitRecord& record);
+    // Why a line could not be written, or "" while every one was.
+    std::string Failure() const;
+
+private:
+    std::FILE* m_err;
+    std::string m_path;
+    bool m_bCsv = false;
+    AppendFile m_file;
+    mutable std::mutex m_mutex;
+    bool m_bHeaderDue = false;
+    bool m_bLineCut = false; // a write broke off within a line
+    std::string m_failure;
+};
