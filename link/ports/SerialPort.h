@@ -9,6 +9,7 @@
 #include "PortHolders.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ struct PortOptions {
     // also takes the time its characters would need on the line, so the
     // host keeps the timeline it has on a real cable.
     bool bEmulateWireTime = false;
+    // Asked during a network port's waits (connecting, its server's answers,
+    // room to send): true ends them early, as a signal should.
+    std::function<bool()> stopRequested = nullptr;
 };
 
 // Why a port did not open, as the attempt itself found it.
