@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <optional>
 
 namespace {
 
@@ -170,11 +171,26 @@ int UpdateDevice(const CliOptions& options, const UpdateTarget& named, UpdateRep
     CliObserver observer(report, trace);
     CDeviceLink link;
     link.SetObserver(&observer);
-    if (!link.Open(target.portName, target.portOptions)) {
+    // A network port waits for its server while it opens and for its
+    // answers later: a signal ends those waits too.
+    PortOptions portOptions = target.portOptions;
+    portOptions.stopRequested = [] { return InterruptSignal() != 0; };
+    const bool opened = link.Open(target.portName, portOptions);
+    const std::optional<std::string> versionBefore = opened ? QueryDeviceVersion(link) : std::nullopt;
+    if (InterruptSignal() != 0) {
+        link.Close();
+        report.Interrupted(0, InterruptSignal(), "");
+        return 128 + InterruptSignal();
+    }
+    if (!opened) {
         report.PortUnavailable(DescribeOpenFailure(target.portName, link.OpenFailure()));
         return ExitPortUnavailable;
     }
-    report.Start(target.shownAs, QueryDeviceVersion(link));
+    report.Start(target.shownAs, versionBefore);
+    // Why the run line could not be set, where the port knows (a network
+    // server that set another value than asked); the update needs it not.
+    if (!versionBefore && *link.PortProblem())
+        report.Note(link.PortProblem());
     AdviseOnAdapter(options, target, link, observer.versionReply, report);
     if (options.action == CliAction::VersionOnly)
         return ExitSuccess;
