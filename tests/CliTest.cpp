@@ -122,6 +122,7 @@ struct RunCase {
     std::vector<std::string> err; // nothing at all where none
     int signal = 0;               // sent signalMs after the start
     int signalMs = 0;
+    int withinMs = 0; // the run ends within so long, where set
 };
 
 // Updates of the simulated Kestrune and ports that will not open. An update
@@ -187,7 +188,10 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          ExitPortUnavailable,
          {},
          {},
-         {unconnectableAt + ": no connection within 5 s"}},
+         {unconnectableAt + ": no connection within 5 s"},
+         0,
+         0,
+         6000},
         {"Ctrl-C",
          {"--paced"},
          130,
@@ -246,6 +250,7 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {"usb:NOSUCH123: no USB serial adapter with serial number NOSUCH123 is present"}},
     };
     for (const RunCase& c : cases) {
+        const auto started = Clock::now();
         Clock::time_point signalled{};
         std::thread sender;
         if (c.signal)
@@ -259,6 +264,7 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
         if (sender.joinable())
             sender.join();
         EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
+        EXPECT_TRUE(!c.withinMs || ended - started < std::chrono::milliseconds(c.withinMs)) << c.what;
         EXPECT_EQ(run.out.empty(), c.out.empty()) << c.what << ": " << run.out;
         size_t at = 0;
         for (const std::string& part : c.out)
