@@ -189,7 +189,7 @@ int UpdateDevice(const CliOptions& options, const UpdateTarget& named, UpdateRep
     report.Start(target.shownAs, versionBefore);
     // Why the run line could not be set, where the port knows (a network
     // server that set another value than asked); the update needs it not.
-    if (!versionBefore && *link.PortProblem())
+    if (*link.PortProblem())
         report.Note(link.PortProblem());
     AdviseOnAdapter(options, target, link, observer.versionReply, report);
     if (options.action == CliAction::VersionOnly)
