@@ -174,7 +174,7 @@ int UpdateDevice(const CliOptions& options, const UpdateTarget& named, UpdateRep
     // A network port waits for its server while it opens and for its
     // answers later: a signal ends those waits too.
     PortOptions portOptions = target.portOptions;
-    portOptions.stopRequested = [] { return InterruptSignal() != 0; };
+    portOptions.pStopRequested = [] { return InterruptSignal() != 0; };
     const bool opened = link.Open(target.portName, portOptions);
     const std::optional<std::string> versionBefore = opened ? QueryDeviceVersion(link) : std::nullopt;
     if (InterruptSignal() != 0) {

@@ -5,11 +5,12 @@
 // the stop check says so. One implementation per platform.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
-// True once the program is to stop (a signal came); asked during every wait.
-using StopCheck = std::function<bool()>;
+// True once the program is to stop (a signal came); asked during every
+// wait. Null: never.
+using StopCheck = bool (*)();
+inline bool StopAsked(StopCheck stop) { return stop && stop(); }
 
 class NetworkSocket {
 public:
@@ -41,8 +42,8 @@ public:
     void WaitReadable(uint32_t timeoutUs);
 
 private:
-    bool StopRequested() const { return m_stopRequested && m_stopRequested(); }
+    bool StopRequested() const { return StopAsked(m_pStopRequested); }
 
     intptr_t m_socket;
-    StopCheck m_stopRequested;
+    StopCheck m_pStopRequested;
 };

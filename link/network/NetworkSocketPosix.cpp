@@ -26,9 +26,9 @@ int Remaining(Clock::time_point deadline)
 
 // Waits for events on fd until they come, the deadline passes or stop says
 // so, asking stop every kStopCheckMs; the events that came, or 0.
-short WaitFor(int fd, short events, Clock::time_point deadline, const std::function<bool()>& stop)
+short WaitFor(int fd, short events, Clock::time_point deadline, StopCheck stop)
 {
-    for (int left; (left = Remaining(deadline)) > 0 && !stop();) {
+    for (int left; (left = Remaining(deadline)) > 0 && !StopAsked(stop);) {
         pollfd pfd{fd, events, 0};
         if (poll(&pfd, 1, std::min<int>(left, NetworkSocket::kStopCheckMs)) > 0)
             return pfd.revents;
@@ -38,7 +38,7 @@ short WaitFor(int fd, short events, Clock::time_point deadline, const std::funct
 
 // One address: a non-blocking connect awaited until the deadline. The
 // socket, or -1 with error telling why (EINTR: stop said so).
-int ConnectTo(const addrinfo& address, Clock::time_point deadline, const std::function<bool()>& stop, int& error)
+int ConnectTo(const addrinfo& address, Clock::time_point deadline, StopCheck stop, int& error)
 {
     const int fd = socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol);
     if (fd < 0) {
@@ -48,7 +48,7 @@ int ConnectTo(const addrinfo& address, Clock::time_point deadline, const std::fu
     error = connect(fd, address.ai_addr, address.ai_addrlen) == 0 ? 0 : errno;
     if (error == EINPROGRESS) {
         const bool ready = WaitFor(fd, POLLOUT, deadline, stop) != 0;
-        error = ready ? 0 : stop() ? EINTR : ETIMEDOUT;
+        error = ready ? 0 : StopAsked(stop) ? EINTR : ETIMEDOUT;
         socklen_t length = sizeof error;
         if (ready)
             getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
@@ -62,7 +62,7 @@ int ConnectTo(const addrinfo& address, Clock::time_point deadline, const std::fu
 
 } // namespace
 
-NetworkSocket::NetworkSocket(StopCheck stopRequested) : m_socket(-1), m_stopRequested(std::move(stopRequested)) {}
+NetworkSocket::NetworkSocket(StopCheck stopRequested) : m_socket(-1), m_pStopRequested(stopRequested) {}
 
 NetworkSocket::~NetworkSocket()
 {
@@ -81,12 +81,11 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto stop = [this] { return StopRequested(); };
     int error = ETIMEDOUT;
     int fd = -1;
     for (const addrinfo* address = addresses; address && fd < 0 && Remaining(deadline) > 0 && error != EINTR;
          address = address->ai_next)
-        fd = ConnectTo(*address, deadline, stop, error);
+        fd = ConnectTo(*address, deadline, m_pStopRequested, error);
     freeaddrinfo(addresses);
     if (fd < 0) {
         cause = error == ETIMEDOUT ? "no connection within " + std::to_string(timeoutMs / 1000) + " s"
@@ -106,14 +105,13 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
 NetworkSocket::Sent NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count, uint32_t timeoutMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto stop = [this] { return StopRequested(); };
     for (uint32_t sent = 0; sent < count;) {
         const ssize_t put = send(static_cast<int>(m_socket), bytes + sent, count - sent, MSG_NOSIGNAL);
         if (put > 0) {
             sent += static_cast<uint32_t>(put);
         } else if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The socket is non-blocking: a full one is waited for here, within the limit.
-            WaitFor(static_cast<int>(m_socket), POLLOUT, deadline, stop);
+            WaitFor(static_cast<int>(m_socket), POLLOUT, deadline, m_pStopRequested);
             if (StopRequested())
                 return Sent::Stopped;
             if (Remaining(deadline) == 0)
@@ -146,6 +144,5 @@ int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
 void NetworkSocket::WaitReadable(uint32_t timeoutUs)
 {
     // A signal ends a slice early; the caller asks again.
-    WaitFor(static_cast<int>(m_socket), POLLIN, Clock::now() + std::chrono::microseconds(timeoutUs),
-            [this] { return StopRequested(); });
+    WaitFor(static_cast<int>(m_socket), POLLIN, Clock::now() + std::chrono::microseconds(timeoutUs), m_pStopRequested);
 }

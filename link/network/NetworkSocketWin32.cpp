@@ -29,11 +29,11 @@ std::string SocketMessage(int error)
 // Waits until s is writable (or, with readable, has input), the deadline
 // passes or stop says so, asking stop every kStopCheckMs; whether it came.
 // A failed connect counts as writable: its error is then in SO_ERROR.
-bool WaitFor(SOCKET s, bool readable, Clock::time_point deadline, const std::function<bool()>& stop)
+bool WaitFor(SOCKET s, bool readable, Clock::time_point deadline, StopCheck stop)
 {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || stop())
+        if (left <= 0 || StopAsked(stop))
             return false;
         const long slice = static_cast<long>(std::min<long long>(left, NetworkSocket::kStopCheckMs * 1000));
         fd_set ready, failed;
@@ -50,7 +50,7 @@ bool WaitFor(SOCKET s, bool readable, Clock::time_point deadline, const std::fun
 
 // One address: a non-blocking connect awaited until the deadline.
 // WSAEINTR: stop said so first.
-SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, const std::function<bool()>& stop, int& error)
+SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, StopCheck stop, int& error)
 {
     SOCKET s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
     if (s == INVALID_SOCKET) {
@@ -62,7 +62,7 @@ SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, const std:
     error = connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0 ? 0 : WSAGetLastError();
     if (error == WSAEWOULDBLOCK) {
         const bool ready = WaitFor(s, false, deadline, stop);
-        error = ready ? 0 : stop() ? WSAEINTR : WSAETIMEDOUT;
+        error = ready ? 0 : StopAsked(stop) ? WSAEINTR : WSAETIMEDOUT;
         int length = sizeof error;
         if (ready)
             getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
@@ -78,7 +78,7 @@ SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, const std:
 
 // Winsock counts its users: each socket object is one.
 NetworkSocket::NetworkSocket(StopCheck stopRequested)
-    : m_socket(static_cast<intptr_t>(INVALID_SOCKET)), m_stopRequested(std::move(stopRequested))
+    : m_socket(static_cast<intptr_t>(INVALID_SOCKET)), m_pStopRequested(stopRequested)
 {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -103,12 +103,11 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto stop = [this] { return StopRequested(); };
     int error = WSAETIMEDOUT;
     SOCKET s = INVALID_SOCKET;
     for (const addrinfo* address = addresses;
          address && s == INVALID_SOCKET && Clock::now() < deadline && error != WSAEINTR; address = address->ai_next)
-        s = ConnectTo(*address, deadline, stop, error);
+        s = ConnectTo(*address, deadline, m_pStopRequested, error);
     freeaddrinfo(addresses);
     if (s == INVALID_SOCKET) {
         cause = error == WSAEINTR ? "interrupted while connecting" : SocketMessage(error);
@@ -124,7 +123,6 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
 NetworkSocket::Sent NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count, uint32_t timeoutMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto stop = [this] { return StopRequested(); };
     for (uint32_t sent = 0; sent < count;) {
         const int put =
             send(Handle(m_socket), reinterpret_cast<const char*>(bytes + sent), static_cast<int>(count - sent), 0);
@@ -135,7 +133,7 @@ NetworkSocket::Sent NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count,
         if (put == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
             return Sent::Closed;
         // The socket is non-blocking: a full one is waited for here, within the limit.
-        if (!WaitFor(Handle(m_socket), false, deadline, stop))
+        if (!WaitFor(Handle(m_socket), false, deadline, m_pStopRequested))
             return StopRequested() ? Sent::Stopped : Sent::NoRoom;
     }
     return Sent::All;
@@ -151,6 +149,5 @@ int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
 
 void NetworkSocket::WaitReadable(uint32_t timeoutUs)
 {
-    WaitFor(Handle(m_socket), true, Clock::now() + std::chrono::microseconds(timeoutUs),
-            [this] { return StopRequested(); });
+    WaitFor(Handle(m_socket), true, Clock::now() + std::chrono::microseconds(timeoutUs), m_pStopRequested);
 }

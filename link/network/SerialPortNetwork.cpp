@@ -38,8 +38,8 @@ std::string Hint(const std::string& endpoint)
 
 class NetworkSerialPort : public SerialPort {
 public:
-    NetworkSerialPort(std::string endpoint, const StopCheck& stopRequested)
-        : m_endpoint(std::move(endpoint)), m_socket(stopRequested), m_stopRequested(stopRequested)
+    NetworkSerialPort(std::string endpoint, StopCheck stopRequested)
+        : m_endpoint(std::move(endpoint)), m_socket(stopRequested), m_pStopRequested(stopRequested)
     {
     }
 
@@ -118,7 +118,7 @@ private:
         return false;
     }
 
-    bool StopRequested() const { return m_stopRequested && m_stopRequested(); }
+    bool StopRequested() const { return StopAsked(m_pStopRequested); }
 
     // What the server sent as data before any purge: its own words, if any.
     std::string PrintableServerText() const
@@ -153,7 +153,7 @@ private:
 
     std::string m_endpoint;
     NetworkSocket m_socket;
-    StopCheck m_stopRequested;
+    StopCheck m_pStopRequested;
     TelnetComPortCodec m_codec;
     LineTiming m_timing;
     bool m_bLost = false;
@@ -309,7 +309,7 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortO
         return nullptr;
     }
     const std::string endpoint = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
-    auto networkPort = std::make_unique<NetworkSerialPort>(endpoint, options.stopRequested);
+    auto networkPort = std::make_unique<NetworkSerialPort>(endpoint, options.pStopRequested);
     failure.text = networkPort->Open(host, port);
     if (!failure.text.empty())
         return nullptr;

@@ -9,7 +9,6 @@
 #include "PortHolders.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,7 +45,7 @@ struct PortOptions {
     bool bEmulateWireTime = false;
     // Asked during a network port's waits (connecting, its server's answers,
     // room to send): true ends them early, as a signal should.
-    std::function<bool()> stopRequested = nullptr;
+    bool (*pStopRequested)() = nullptr;
 };
 
 // Why a port did not open, as the attempt itself found it.
