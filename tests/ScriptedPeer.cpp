@@ -51,7 +51,8 @@ void ScriptedPeer::Listen(Kind kind)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+    // Any free port; a failure shows as a refused connect.
+    (void)bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
     getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
     m_path = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     if (kind == Kind::PortServer) {
@@ -63,7 +64,7 @@ void ScriptedPeer::Listen(Kind kind)
     listen(m_listener, 0);
     for (int i = 0; i < 2; ++i) {
         m_fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        connect(m_fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+        (void)connect(m_fillers.back(), reinterpret_cast<sockaddr*>(&address), length); // goes on, or hangs
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
