@@ -57,6 +57,7 @@ bool CSerialChannel::Open(std::unique_ptr<SerialPort> port)
 
 void CSerialChannel::Close()
 {
+    m_lineSettingFailure = PortFailure{};
     if (!m_pPort)
         return;
     m_pPort->SetReceiveEventMask(false);
@@ -87,7 +88,9 @@ bool CSerialChannel::SetLineMode(int16_t mode)
     if (!m_pPort)
         return false;
     m_pPort->ForgetFailure();
-    return m_pPort->ApplyLineSettings(LineSettings{m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits});
+    const bool applied = m_pPort->ApplyLineSettings(LineSettings{m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits});
+    m_lineSettingFailure = applied ? PortFailure{} : m_pPort->Failure();
+    return applied;
 }
 
 const PortFailure& CSerialChannel::LastPortFailure() const

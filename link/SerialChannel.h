@@ -47,6 +47,9 @@ public:
     // Why the port's last Read, Write or SetLineMode failed, as the port
     // found it (kind None when it did not say).
     const PortFailure& LastPortFailure() const;
+    // Why the last SetLineMode failed, kept while reads and writes go on
+    // (kind None after one that succeeded).
+    const PortFailure& LineSettingFailure() const { return m_lineSettingFailure; }
     // The port's device went away (an adapter unplugged, a connection
     // closed): nothing more will come. LastPortFailure says how.
     bool PortLost() const { return m_pPort && m_pPort->Lost(); }
@@ -64,4 +67,5 @@ private:
     IoRecord m_olRead;
     uint32_t m_nLastReadCount = 0;
     PortOpenFailure m_openFailure;
+    PortFailure m_lineSettingFailure;
 };

@@ -3,6 +3,7 @@
 
 #include "Bench.h"
 #include "CliSupport.h"
+#include "ScriptedPeer.h"
 
 #include <nlohmann/json.hpp>
 
@@ -108,6 +109,29 @@ TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
     EXPECT_EQ(results["simulated 1"]["ok"], true);
     EXPECT_EQ(results["simulated 2"]["detail"], "no sign-on 'X' within 3 s");
     EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
+}
+
+// A device that never answers fails stage 1; one whose port does not open
+// is no more updated than that one, in the table's last line and in JSON.
+TEST(Bench, APortThatDoesNotOpenCountsAsNotUpdated)
+{
+    for (const bool json : {false, true}) {
+        ScriptedPeer silent;
+        std::vector<std::string> args = {"--bench", silent.Path(), "/nonexistent/ttyKZ", "-y"};
+        if (json)
+            args.emplace_back("--json");
+        const CliRun run = RunBenchWith(args);
+        EXPECT_EQ(run.exit, ExitStageFailed);
+        if (!json) {
+            EXPECT_TRUE(Has(run.out, "/nonexistent/ttyKZ       port unavailable")) << run.out;
+            EXPECT_TRUE(Has(run.out, "0 of 2 updated.")) << run.out;
+            continue;
+        }
+        const std::string last = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+        EXPECT_EQ(nlohmann::json::parse(last),
+                  nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 0}, {"devices", 2}}))
+            << run.out;
+    }
 }
 
 TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)

@@ -1,14 +1,22 @@
 #include "ScriptedPeer.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-ScriptedPeer::ScriptedPeer()
+ScriptedPeer::ScriptedPeer(Kind kind)
 {
+    if (kind != Kind::Terminal) {
+        Listen(kind);
+        if (kind == Kind::PortServer)
+            m_thread = std::thread([this] { Run(); });
+        return;
+    }
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     grantpt(m_master);
     unlockpt(m_master);
@@ -27,15 +35,50 @@ ScriptedPeer::~ScriptedPeer()
         std::lock_guard lock(m_mutex);
         m_bStop = true;
     }
-    m_thread.join();
-    close(m_slave);
-    close(m_master);
+    if (m_thread.joinable())
+        m_thread.join();
+    for (const int fd : {m_slave, m_master, m_listener})
+        if (fd >= 0)
+            close(fd);
+    for (const int fd : m_fillers)
+        close(fd);
+}
+
+void ScriptedPeer::Listen(Kind kind)
+{
+    m_listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    // Any free port; a failure shows as a refused connect.
+    (void)bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_path = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    if (kind == Kind::PortServer) {
+        listen(m_listener, 1);
+        return;
+    }
+    // Linux queues backlog + 1 finished handshakes and then drops new ones:
+    // the fillers take that place, and the host's connect waits on.
+    listen(m_listener, 0);
+    for (int i = 0; i < 2; ++i) {
+        m_fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        (void)connect(m_fillers.back(), reinterpret_cast<sockaddr*>(&address), length); // goes on, or hangs
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 void ScriptedPeer::AnswerAfter(size_t afterBytes, std::vector<uint8_t> bytes, std::chrono::milliseconds delay)
 {
     std::lock_guard lock(m_mutex);
     m_answers.push_back(Answer{afterBytes, delay, std::move(bytes)});
+}
+
+void ScriptedPeer::StopReading()
+{
+    std::lock_guard lock(m_mutex);
+    m_bReading = false;
 }
 
 std::vector<uint8_t> ScriptedPeer::Received(size_t count)
@@ -48,13 +91,15 @@ std::vector<uint8_t> ScriptedPeer::Received(size_t count)
 void ScriptedPeer::Run()
 {
     for (;;) {
-        pollfd pfd{m_master, POLLIN, 0};
+        pollfd pfd{m_master >= 0 ? m_master : m_listener, POLLIN, 0};
         poll(&pfd, 1, 1);
         std::lock_guard lock(m_mutex);
         if (m_bStop)
             return;
+        if (m_master < 0 && (m_master = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK)) < 0)
+            continue;
         uint8_t chunk[512];
-        for (ssize_t got; (got = read(m_master, chunk, sizeof chunk)) > 0;)
+        for (ssize_t got; m_bReading && (got = read(m_master, chunk, sizeof chunk)) > 0;)
             m_received.insert(m_received.end(), chunk, chunk + got);
         m_changed.notify_all();
         const auto now = std::chrono::steady_clock::now();

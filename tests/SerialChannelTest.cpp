@@ -10,7 +10,10 @@
 #include <termios.h>
 
 #include <chrono>
+#include <csignal>
 #include <numeric>
+#include <pthread.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -210,17 +213,38 @@ TEST_F(SerialPortPosix, BytesPassUnchangedBothWays)
     EXPECT_EQ(peer.Received(256), all);
 }
 
-TEST_F(SerialPortPosix, SilentLineFailsAReadAfterTheAllowanceWithoutSpinning)
+extern "C" void IgnoreSignal(int) {}
+
+// A signal ends the wait in poll() early; the read waits on, and the port
+// is not taken for gone.
+TEST(SerialPortPosixReads, SilentLineFailsAReadAfterTheAllowanceWithoutSpinning)
 {
-    ASSERT_TRUE(peer.Open(channel));
-    uint8_t byte = 0;
-    const auto start = Clock::now();
-    const std::clock_t cpuStart = std::clock();
-    EXPECT_FALSE(channel.Read(&byte, 1));
-    const auto waited = Clock::now() - start;
-    EXPECT_GE(waited, std::chrono::milliseconds(100));
-    EXPECT_LT(waited, std::chrono::milliseconds(300));
-    EXPECT_LT(std::clock() - cpuStart, CLOCKS_PER_SEC / 20);
+    struct sigaction action {};
+    action.sa_handler = IgnoreSignal; // and no SA_RESTART, as the command line's handlers
+    sigaction(SIGUSR1, &action, nullptr);
+    for (const bool signalled : {false, true}) {
+        ScriptedPeer peer;
+        CSerialChannel channel;
+        ASSERT_TRUE(peer.Open(channel));
+        std::thread sender;
+        if (signalled)
+            sender = std::thread([reader = pthread_self()] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                pthread_kill(reader, SIGUSR1);
+            });
+        uint8_t byte = 0;
+        const auto start = Clock::now();
+        const std::clock_t cpuStart = std::clock();
+        EXPECT_FALSE(channel.Read(&byte, 1));
+        const auto waited = Clock::now() - start;
+        if (sender.joinable())
+            sender.join();
+        EXPECT_GE(waited, std::chrono::milliseconds(100)) << signalled;
+        EXPECT_LT(waited, std::chrono::milliseconds(300)) << signalled;
+        EXPECT_LT(std::clock() - cpuStart, CLOCKS_PER_SEC / 20) << signalled;
+        EXPECT_FALSE(channel.PortLost()) << signalled;
+    }
+    signal(SIGUSR1, SIG_DFL);
 }
 
 TEST_F(SerialPortPosix, EmulatedWireTimeHoldsTheWriteForItsCharacters)

@@ -25,6 +25,15 @@ Bytes Concat(const std::vector<Bytes>& parts)
 // A COM-PORT-OPTION subnegotiation; the server answers a command with command + 100.
 Bytes Sub(uint8_t command, const Bytes& value) { return Concat({{255, 250, 44, command}, value, {255, 240}}); }
 
+// count commands (verb) for options 5, 6, ...: requests, or the refusals that answer them.
+Bytes ForOptions(uint8_t verb, int count)
+{
+    Bytes out;
+    for (int i = 0; i < count; ++i)
+        out.insert(out.end(), {255, verb, static_cast<uint8_t>(5 + i)});
+    return out;
+}
+
 template <typename Encoder>
 Bytes Encoded(Encoder encode)
 {
@@ -113,10 +122,13 @@ TEST(TelnetComPortCodec, AnswersOptionsOnceAndRefusesTheRest)
          {255, 252, 5},
          {'a'},
          0},
-        {"a full reply queue is drained, not overrun",
+        {"a full reply queue is drained, not overrun", true, ForOptions(253, 20), ForOptions(252, 20), {}, 0},
+        {"a refusal is sent once, however often the server asks",
          true,
-         Concat(std::vector<Bytes>(20, {255, 253, 5})),
-         Concat(std::vector<Bytes>(20, {255, 252, 5})),
+         Concat({{255, 253, 5, 255, 251, 24},
+                 Concat(std::vector<Bytes>(20, {255, 253, 5})),
+                 {255, 251, 44, 255, 251, 24, 255, 251, 44}}),
+         {255, 252, 5, 255, 254, 24, 255, 254, 44},
          {},
          0},
     };
@@ -132,42 +144,88 @@ TEST(TelnetComPortCodec, AnswersOptionsOnceAndRefusesTheRest)
     }
 }
 
+// Each request is answered once, in order: an answer counts for the request
+// it answers only, and one of another value refuses it.
 TEST(TelnetComPortCodec, ConfirmationsMustReportWhatWasAsked)
 {
-    // 9600 8N1 and a purge are asked before the bytes in "before" and again
-    // before those in "after".
+    // 9600 8N1 and a purge are asked before the bytes in "first" and, where
+    // "again" is set, once more before those in "then".
     const Bytes baud = Sub(101, {0, 0, 0x25, 0x80}), size = Sub(102, {8}), parity = Sub(103, {1}), stop = Sub(104, {1}),
-                purged = Sub(112, {1});
+                purged = Sub(112, {1}), all = Concat({baud, size, parity, stop, purged});
     const struct {
         const char* name;
-        Bytes before;
-        Bytes after;
+        Bytes first;
+        bool again;
+        Bytes then;
         Setting missing;
         bool purgeConfirmed;
+        const char* refusal; // "" for none
     } cases[] = {
-        {"all four, in any order, and the purge", {}, Concat({stop, parity, purged, size, baud}), Setting::None, true},
-        {"the parity unanswered", {}, Concat({baud, size, stop}), Setting::Parity, false},
-        {"another speed reported",
+        {"all four, in any order, and the purge",
+         Concat({stop, parity, purged, size, baud}),
+         false,
          {},
+         Setting::None,
+         true,
+         ""},
+        {"the parity unanswered", Concat({baud, size, stop}), false, {}, Setting::Parity, false, ""},
+        {"another speed reported",
+         Concat({Sub(101, {0, 0, 0x4B, 0}), size, parity, stop}),
+         false,
+         {},
+         Setting::BaudRate,
+         false,
+         "S set the baud rate to 19200 where 9600 was asked"},
+        {"odd parity reported",
+         Concat({baud, size, Sub(103, {2}), stop}),
+         false,
+         {},
+         Setting::Parity,
+         false,
+         "S set the parity to odd where none was asked"},
+        {"two stop bits reported",
+         Concat({baud, size, parity, Sub(104, {2})}),
+         false,
+         {},
+         Setting::StopSize,
+         false,
+         "S set the stop bits to 2 where 1 was asked"},
+        {"a short value",
+         Concat({Sub(101, {0x25, 0x80}), size, parity, stop}),
+         false,
+         {},
+         Setting::BaudRate,
+         false,
+         "S answered the baud rate request with a malformed value where 9600 was asked"},
+        {"an answer nobody asked for is ignored",
+         Concat({all, Sub(101, {0, 0, 0x96, 0}), Sub(112, {1})}),
+         false,
+         {},
+         Setting::None,
+         true,
+         ""},
+        {"answers to an earlier request are forgotten", all, true, {}, Setting::BaudRate, false, ""},
+        {"a late answer does not count for the next request of the same value",
+         {},
+         true,
+         all,
+         Setting::BaudRate,
+         false,
+         ""},
+        {"a late answer, then the next request's own", {}, true, Concat({all, all}), Setting::None, true, ""},
+        {"a late answer of another value refuses nothing",
+         {},
+         true,
          Concat({Sub(101, {0, 0, 0x4B, 0}), size, parity, stop}),
          Setting::BaudRate,
-         false},
-        {"odd parity reported", {}, Concat({baud, size, Sub(103, {2}), stop}), Setting::Parity, false},
-        {"a later report counts",
-         {},
-         Concat({baud, size, parity, stop, Sub(101, {0, 0, 0x96, 0})}),
-         Setting::BaudRate,
-         false},
-        {"a short value", {}, Concat({Sub(101, {0x25, 0x80}), size, parity, stop}), Setting::BaudRate, false},
-        {"answers to an earlier request are forgotten",
-         Concat({baud, size, parity, stop, purged}),
-         {},
-         Setting::BaudRate,
-         false},
+         false,
+         ""},
     };
     for (const auto& c : cases) {
         Codec codec;
-        for (const Bytes* answers : {&c.before, &c.after}) {
+        for (const Bytes* answers : {&c.first, &c.then}) {
+            if (answers == &c.then && !c.again)
+                break;
             Encoded([&](uint8_t* out) { return codec.EncodeSettings(9600, 8, 0, 0, out); });
             Encoded([&](uint8_t* out) { return codec.EncodePurge(out); });
             Feed(codec, *answers);
@@ -175,6 +233,7 @@ TEST(TelnetComPortCodec, ConfirmationsMustReportWhatWasAsked)
         EXPECT_EQ(codec.FirstUnconfirmed(), c.missing)
             << c.name << ": " << Codec::SettingName(codec.FirstUnconfirmed());
         EXPECT_EQ(codec.PurgeConfirmed(), c.purgeConfirmed) << c.name;
+        EXPECT_EQ(codec.SettingRefused().setting == Setting::None ? "" : codec.RefusalText("S"), c.refusal) << c.name;
     }
 }
 

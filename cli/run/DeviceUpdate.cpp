@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <optional>
 
 namespace {
 
@@ -191,7 +192,19 @@ int UpdateUnit(const CliOptions& options, const UpdateTarget& named, UpdateRepor
     CliObserver observer(report, trace);
     CDeviceLink link;
     link.SetObserver(&observer);
-    if (!link.Open(target.portName, target.portOptions)) {
+    // A network port waits for its server while it opens and for its
+    // answers later: a signal ends those waits too.
+    PortOptions portOptions = target.portOptions;
+    portOptions.pStopRequested = [] { return InterruptSignal() != 0; };
+    const bool opened = link.Open(target.portName, portOptions);
+    if (opened)
+        record.versionBefore = QueryDeviceVersion(link);
+    if (InterruptSignal() != 0) {
+        link.Close();
+        report.Interrupted(0, InterruptSignal(), "");
+        return 128 + InterruptSignal();
+    }
+    if (!opened) {
         const std::string why = DescribeOpenFailure(target.portName, link.OpenFailure());
         report.PortUnavailable(why);
         record.detail = FirstLine(why);
@@ -199,8 +212,11 @@ int UpdateUnit(const CliOptions& options, const UpdateTarget& named, UpdateRepor
     }
     if (unit.pRecorder)
         record.adapter = AdapterOf(target);
-    record.versionBefore = QueryDeviceVersion(link);
     report.Start(target.shownAs, record.versionBefore);
+    // Why the run line could not be set, where the port knows (a network
+    // server that set another value than asked); the update needs it not.
+    if (const std::string& why = link.LineSettingFailure().text; !why.empty())
+        report.Note(why);
     AdviseOnAdapter(options, target, link, observer.versionReply, report);
     if (options.action == CliAction::VersionOnly)
         return ExitSuccess;

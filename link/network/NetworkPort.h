@@ -5,5 +5,8 @@
 
 // True for names of the shape rfc2217://...
 bool IsNetworkPortName(const std::string& name);
+// Splits a network port's name into host and port; false when the name
+// does not have the shape rfc2217://HOST:PORT.
+bool ParseNetworkName(const std::string& name, std::string& host, std::string& port);
 std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortOptions& options,
                                             PortOpenFailure& failure);

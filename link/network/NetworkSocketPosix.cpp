@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -23,9 +24,21 @@ int Remaining(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// Waits for events on fd until they come, the deadline passes or stop says
+// so, asking stop every kStopCheckMs; the events that came, or 0.
+short WaitFor(int fd, short events, Clock::time_point deadline, StopCheck stop)
+{
+    for (int left; (left = Remaining(deadline)) > 0 && !StopAsked(stop);) {
+        pollfd pfd{fd, events, 0};
+        if (poll(&pfd, 1, std::min<int>(left, NetworkSocket::kStopCheckMs)) > 0)
+            return pfd.revents;
+    }
+    return 0;
+}
+
 // One address: a non-blocking connect awaited until the deadline. The
-// socket, or -1 with error telling why.
-int ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error)
+// socket, or -1 with error telling why (EINTR: stop said so).
+int ConnectTo(const addrinfo& address, Clock::time_point deadline, StopCheck stop, int& error)
 {
     const int fd = socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol);
     if (fd < 0) {
@@ -34,13 +47,10 @@ int ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error)
     }
     error = connect(fd, address.ai_addr, address.ai_addrlen) == 0 ? 0 : errno;
     if (error == EINPROGRESS) {
-        pollfd pfd{fd, POLLOUT, 0};
-        int ready;
-        while ((ready = poll(&pfd, 1, Remaining(deadline))) < 0 && errno == EINTR) {
-        }
-        error = ETIMEDOUT;
+        const bool ready = WaitFor(fd, POLLOUT, deadline, stop) != 0;
+        error = ready ? 0 : StopAsked(stop) ? EINTR : ETIMEDOUT;
         socklen_t length = sizeof error;
-        if (ready > 0)
+        if (ready)
             getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
     }
     if (error != 0) {
@@ -52,7 +62,7 @@ int ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error)
 
 } // namespace
 
-NetworkSocket::NetworkSocket() : m_socket(-1) {}
+NetworkSocket::NetworkSocket(StopCheck stopRequested) : m_socket(-1), m_pStopRequested(stopRequested) {}
 
 NetworkSocket::~NetworkSocket()
 {
@@ -73,11 +83,13 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int error = ETIMEDOUT;
     int fd = -1;
-    for (const addrinfo* address = addresses; address && fd < 0 && Remaining(deadline) > 0; address = address->ai_next)
-        fd = ConnectTo(*address, deadline, error);
+    for (const addrinfo* address = addresses; address && fd < 0 && Remaining(deadline) > 0 && error != EINTR;
+         address = address->ai_next)
+        fd = ConnectTo(*address, deadline, m_pStopRequested, error);
     freeaddrinfo(addresses);
     if (fd < 0) {
         cause = error == ETIMEDOUT ? "no connection within " + std::to_string(timeoutMs / 1000) + " s"
+                : error == EINTR   ? "interrupted while connecting"
                                    : std::string(std::strerror(error));
         for (char& c : cause)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -90,22 +102,25 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
     return true;
 }
 
-bool NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count)
+NetworkSocket::Sent NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count, uint32_t timeoutMs)
 {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (uint32_t sent = 0; sent < count;) {
         const ssize_t put = send(static_cast<int>(m_socket), bytes + sent, count - sent, MSG_NOSIGNAL);
-        if (put < 0 && errno == EAGAIN) {
-            pollfd pfd{static_cast<int>(m_socket), POLLOUT, 0};
-            poll(&pfd, 1, 100);
-            continue;
+        if (put > 0) {
+            sent += static_cast<uint32_t>(put);
+        } else if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The socket is non-blocking: a full one is waited for here, within the limit.
+            WaitFor(static_cast<int>(m_socket), POLLOUT, deadline, m_pStopRequested);
+            if (StopRequested())
+                return Sent::Stopped;
+            if (Remaining(deadline) == 0)
+                return Sent::NoRoom;
+        } else if (!(put < 0 && errno == EINTR)) {
+            return Sent::Closed;
         }
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        sent += static_cast<uint32_t>(put);
     }
-    return true;
+    return Sent::All;
 }
 
 int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
@@ -128,7 +143,6 @@ int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
 
 void NetworkSocket::WaitReadable(uint32_t timeoutUs)
 {
-    pollfd pfd{static_cast<int>(m_socket), POLLIN, 0};
-    const timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
-    ppoll(&pfd, 1, &timeout, nullptr); // a signal ends it early; the caller asks again
+    // A signal ends a slice early; the caller asks again.
+    WaitFor(static_cast<int>(m_socket), POLLIN, Clock::now() + std::chrono::microseconds(timeoutUs), m_pStopRequested);
 }

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -23,8 +24,31 @@ std::string SocketMessage(int error)
     return message;
 }
 
+// Waits until s is writable (or, with readable, has input), the deadline
+// passes or stop says so, asking stop every kStopCheckMs; whether it came.
+// A failed connect counts as writable: its error is then in SO_ERROR.
+bool WaitFor(SOCKET s, bool readable, Clock::time_point deadline, StopCheck stop)
+{
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || StopAsked(stop))
+            return false;
+        const long slice = static_cast<long>(std::min<long long>(left, NetworkSocket::kStopCheckMs * 1000));
+        fd_set ready, failed;
+        FD_ZERO(&ready);
+        FD_ZERO(&failed);
+        FD_SET(s, &ready);
+        FD_SET(s, &failed);
+        timeval timeout{slice / 1000000, slice % 1000000};
+        if (select(0, readable ? &ready : nullptr, readable ? nullptr : &ready, readable ? nullptr : &failed,
+                   &timeout) > 0)
+            return true;
+    }
+}
+
 // One address: a non-blocking connect awaited until the deadline.
-SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error)
+// WSAEINTR: stop said so first.
+SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, StopCheck stop, int& error)
 {
     SOCKET s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
     if (s == INVALID_SOCKET) {
@@ -35,20 +59,11 @@ SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error
     ioctlsocket(s, FIONBIO, &nonBlocking);
     error = connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0 ? 0 : WSAGetLastError();
     if (error == WSAEWOULDBLOCK) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        timeval timeout{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
-        error = WSAETIMEDOUT;
-        if (left > 0 && select(0, nullptr, &writable, &failed, &timeout) > 0) {
-            int length = sizeof error;
-            error = 0;
-            if (FD_ISSET(s, &failed))
-                getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-        }
+        const bool ready = WaitFor(s, false, deadline, stop);
+        error = ready ? 0 : StopAsked(stop) ? WSAEINTR : WSAETIMEDOUT;
+        int length = sizeof error;
+        if (ready)
+            getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
     }
     if (error != 0) {
         closesocket(s);
@@ -60,7 +75,8 @@ SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, int& error
 } // namespace
 
 // Winsock counts its users: each socket object is one.
-NetworkSocket::NetworkSocket() : m_socket(static_cast<intptr_t>(INVALID_SOCKET))
+NetworkSocket::NetworkSocket(StopCheck stopRequested)
+    : m_socket(static_cast<intptr_t>(INVALID_SOCKET)), m_pStopRequested(stopRequested)
 {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -87,12 +103,12 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int error = WSAETIMEDOUT;
     SOCKET s = INVALID_SOCKET;
-    for (const addrinfo* address = addresses; address && s == INVALID_SOCKET && Clock::now() < deadline;
-         address = address->ai_next)
-        s = ConnectTo(*address, deadline, error);
+    for (const addrinfo* address = addresses;
+         address && s == INVALID_SOCKET && Clock::now() < deadline && error != WSAEINTR; address = address->ai_next)
+        s = ConnectTo(*address, deadline, m_pStopRequested, error);
     freeaddrinfo(addresses);
     if (s == INVALID_SOCKET) {
-        cause = SocketMessage(error);
+        cause = error == WSAEINTR ? "interrupted while connecting" : SocketMessage(error);
         return false;
     }
     // Frames go out at once, not held for more (Nagle's algorithm).
@@ -102,24 +118,23 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
     return true;
 }
 
-bool NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count)
+NetworkSocket::Sent NetworkSocket::SendAll(const uint8_t* bytes, uint32_t count, uint32_t timeoutMs)
 {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (uint32_t sent = 0; sent < count;) {
         const int put =
             send(Handle(m_socket), reinterpret_cast<const char*>(bytes + sent), static_cast<int>(count - sent), 0);
-        if (put == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(Handle(m_socket), &writable);
-            timeval timeout{0, 100000};
-            select(0, nullptr, &writable, nullptr, &timeout);
+        if (put > 0) {
+            sent += static_cast<uint32_t>(put);
             continue;
         }
-        if (put <= 0)
-            return false;
-        sent += static_cast<uint32_t>(put);
+        if (put == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+            return Sent::Closed;
+        // The socket is non-blocking: a full one is waited for here, within the limit.
+        if (!WaitFor(Handle(m_socket), false, deadline, m_pStopRequested))
+            return StopRequested() ? Sent::Stopped : Sent::NoRoom;
     }
-    return true;
+    return Sent::All;
 }
 
 int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
@@ -132,9 +147,5 @@ int NetworkSocket::Receive(uint8_t* buffer, uint32_t room)
 
 void NetworkSocket::WaitReadable(uint32_t timeoutUs)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(Handle(m_socket), &readable);
-    timeval timeout{static_cast<long>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000)};
-    select(0, &readable, nullptr, nullptr, &timeout);
+    WaitFor(Handle(m_socket), true, Clock::now() + std::chrono::microseconds(timeoutUs), m_pStopRequested);
 }

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -19,8 +18,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kConnectMs = 5000;
-constexpr uint32_t kAnswerMs = 2000; // for the option, each setting, the first purge
+constexpr uint32_t kAnswerMs = 2000; // for the option, each setting, the first purge, room to send
 constexpr uint32_t kQueueBytes = 8192;
+constexpr uint32_t kChunkBytes = 1024; // taken from the socket at a time
+// The parity as last applied, beside the Win32 numbers: nothing applied yet,
+// or a request whose outcome is not known (the server may have set it).
+constexpr uint8_t kParityNoneYet = 0xFF;
+constexpr uint8_t kParityUnknown = 0xFE;
+
+// "2 s", as the messages name kAnswerMs.
+std::string Seconds(uint32_t ms) { return std::to_string(ms / 1000) + " s"; }
 
 std::string Hint(const std::string& endpoint)
 {
@@ -31,7 +38,10 @@ std::string Hint(const std::string& endpoint)
 
 class NetworkSerialPort : public SerialPort {
 public:
-    explicit NetworkSerialPort(std::string endpoint) : m_endpoint(std::move(endpoint)) {}
+    NetworkSerialPort(std::string endpoint, StopCheck stopRequested)
+        : m_endpoint(std::move(endpoint)), m_socket(stopRequested), m_pStopRequested(stopRequested)
+    {
+    }
 
     // Connects and agrees on the Com Port Control option; the text of the
     // failure otherwise.
@@ -59,7 +69,7 @@ public:
     {
         for (moved = 0; moved < n && m_nQueued > 0; ++moved, --m_nQueued)
             buffer[moved] = m_aQueue[m_nFirst++ % kQueueBytes];
-        return true; // a short read is no failure: the channel asks again
+        return moved == n;
     }
 
     // RFC 2217 has no drain: a write returns once its characters would have
@@ -88,12 +98,24 @@ public:
     uint32_t ExtraAllowanceMs() const override { return m_nRoundTripMs; }
 
 private:
+    // A send the server does not take within kAnswerMs, or one a stop cut
+    // short, leaves the connection mid-frame: the port is lost then too.
     bool Send(const uint8_t* bytes, uint32_t count)
     {
-        if (!Lost() && !m_socket.SendAll(bytes, count))
-            MarkLost();
-        return !Lost();
+        if (Lost())
+            return false;
+        switch (m_socket.SendAll(bytes, count, kAnswerMs)) {
+        case NetworkSocket::Sent::All: return true;
+        case NetworkSocket::Sent::Closed: MarkLost(); break;
+        case NetworkSocket::Sent::NoRoom:
+            MarkLost(m_endpoint + " stopped reading: nothing more could be sent within " + Seconds(kAnswerMs));
+            break;
+        case NetworkSocket::Sent::Stopped: MarkLost("interrupted while sending to " + m_endpoint); break;
+        }
+        return false;
     }
+
+    bool StopRequested() const { return StopAsked(m_pStopRequested); }
 
     // What the server sent as data before any purge: its own words, if any.
     std::string PrintableServerText() const
@@ -108,23 +130,29 @@ private:
         return PrintableDeviceText(text, length);
     }
 
-    void MarkLost() { NoteFailure(PortFailure::Kind::Lost, 0, "connection to " + m_endpoint + " closed"); }
+    void MarkLost() { MarkLost("connection to " + m_endpoint + " closed"); }
+    void MarkLost(std::string reason) { NoteFailure(PortFailure::Kind::Lost, 0, std::move(reason)); }
 
-    // Takes what the server has sent: data to the queue, answers to option
-    // requests back to it.
+    // Takes one chunk of what the server has sent, so that a server that
+    // floods cannot keep the caller from its deadline: data to the queue,
+    // answers to option requests back to it in one send.
     void Pump();
-    // Reads until done() holds, the connection ends or kAnswerMs pass.
+    // Reads until done() holds, the connection ends, a stop is requested or
+    // kAnswerMs pass.
     template <typename Done>
     bool AwaitAnswer(Done done);
+    // What the server did with the last settings request, for a person.
+    std::string SettingsProblem() const;
 
     std::string m_endpoint;
     NetworkSocket m_socket;
+    StopCheck m_pStopRequested;
     TelnetComPortCodec m_codec;
     LineTiming m_timing;
     uint32_t m_nRoundTripMs = 0;
     bool m_bServerConfirmsPurge = false;
     bool m_bPurging = false;
-    uint8_t m_nParity = 0xFF; // as last applied, Win32 numbering; none yet
+    uint8_t m_nParity = kParityNoneYet; // as last applied, Win32 numbering
     uint8_t m_aQueue[kQueueBytes] = {};
     uint32_t m_nFirst = 0;
     uint32_t m_nQueued = 0;
@@ -132,37 +160,48 @@ private:
 
 void NetworkSerialPort::Pump()
 {
-    uint8_t raw[1024];
+    if (Lost() || m_nQueued + kChunkBytes > kQueueBytes)
+        return;
+    uint8_t raw[kChunkBytes];
+    const int got = m_socket.Receive(raw, sizeof raw);
+    if (got < 0)
+        MarkLost();
+    if (got <= 0)
+        return;
     uint8_t data[sizeof raw];
-    while (!Lost() && m_nQueued + sizeof raw <= kQueueBytes) {
-        const int got = m_socket.Receive(raw, sizeof raw);
-        if (got < 0)
-            MarkLost();
-        if (got <= 0)
-            return;
-        for (uint32_t at = 0; at < static_cast<uint32_t>(got);) {
-            // While purging, a byte at a time, so that the data before the
-            // server's answer is known and dropped.
-            const uint32_t step = m_bPurging ? 1 : static_cast<uint32_t>(got) - at;
-            const auto decoded = m_codec.Decode(raw + at, step, data);
-            at += decoded.consumed;
-            Send(m_codec.Replies(), m_codec.ReplyCount());
-            m_codec.ClearReplies();
-            if (m_bPurging) {
-                m_bPurging = !m_codec.PurgeConfirmed();
-                continue;
-            }
-            for (uint32_t i = 0; i < decoded.data; ++i)
-                m_aQueue[(m_nFirst + m_nQueued++) % kQueueBytes] = data[i];
+    // Each answer completes a request of three bytes, one of which may have
+    // begun in the chunk before: the answers to a chunk fit in this.
+    uint8_t replies[sizeof raw + TelnetComPortCodec::kReplyQueueBytes];
+    uint32_t replyCount = 0;
+    for (uint32_t at = 0; at < static_cast<uint32_t>(got);) {
+        // While purging, a byte at a time, so that the data before the
+        // server's answer is known and dropped.
+        const uint32_t step = m_bPurging ? 1 : static_cast<uint32_t>(got) - at;
+        const auto decoded = m_codec.Decode(raw + at, step, data);
+        at += decoded.consumed;
+        if (replyCount + m_codec.ReplyCount() > sizeof replies) {
+            Send(replies, replyCount);
+            replyCount = 0;
         }
+        std::memcpy(replies + replyCount, m_codec.Replies(), m_codec.ReplyCount());
+        replyCount += m_codec.ReplyCount();
+        m_codec.ClearReplies();
+        if (m_bPurging) {
+            m_bPurging = !m_codec.PurgeConfirmed();
+            continue;
+        }
+        for (uint32_t i = 0; i < decoded.data; ++i)
+            m_aQueue[(m_nFirst + m_nQueued++) % kQueueBytes] = data[i];
     }
+    if (replyCount > 0)
+        Send(replies, replyCount);
 }
 
 template <typename Done>
 bool NetworkSerialPort::AwaitAnswer(Done done)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerMs);
-    for (Pump(); !done() && !Lost(); Pump()) {
+    for (Pump(); !done() && !Lost() && !StopRequested(); Pump()) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
@@ -175,7 +214,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
 {
     std::string cause;
     if (!m_socket.Connect(host, port, kConnectMs, cause))
-        return m_endpoint + ": " + cause + "\n" + Hint(m_endpoint);
+        return m_endpoint + ": " + cause + "\n" + (StopRequested() ? "" : Hint(m_endpoint));
     uint8_t opening[TelnetComPortCodec::kOpeningBytes];
     Send(opening, m_codec.EncodeOpening(opening));
     if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) || !m_codec.ComPortAgreed()) {
@@ -184,6 +223,8 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
         if (Lost())
             return m_endpoint + ": the server closed the connection" + (said.empty() ? "" : ": " + said) + "\n" +
                    Hint(m_endpoint);
+        if (StopRequested())
+            return m_endpoint + ": interrupted while opening\n";
         return m_endpoint + ": does not speak RFC 2217 (no agreement on the Com Port Control option)\n" +
                Hint(m_endpoint);
     }
@@ -196,7 +237,9 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
     const auto roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
     m_nRoundTripMs = m_bServerConfirmsPurge ? static_cast<uint32_t>((roundTrip + 999) / 1000) : 0;
     m_nQueued = m_nFirst = 0;
-    return Lost() ? Failure().text + "\n" + Hint(m_endpoint) : "";
+    if (Lost())
+        return Failure().text + "\n" + Hint(m_endpoint);
+    return StopRequested() ? m_endpoint + ": interrupted while opening\n" : "";
 }
 
 bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
@@ -207,18 +250,21 @@ bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
     // only; in front of a pseudo-terminal, which has no such flag, the odd
     // flag it leaves is all the parity there is. "Even" on the way clears it.
     // A real UART is not affected.
-    if (m_nParity == 1 && settings.nParity == 0)
+    if ((m_nParity == 1 || m_nParity == kParityUnknown) && settings.nParity == 0)
         length = m_codec.EncodeSettings(settings.dwBaudRate, settings.nDataBits, 2, settings.nStopBits, frame);
     length += m_codec.EncodeSettings(settings.dwBaudRate, settings.nDataBits, settings.nParity, settings.nStopBits,
                                      frame + length);
-    if (!Send(frame, length))
-        return false;
-    // The next frame goes out only once the server has confirmed all four.
-    if (!AwaitAnswer([&] { return m_codec.SettingsConfirmed(); })) {
-        NoteFailure(PortFailure::Kind::SettingRefused, 0,
-                    std::string("no confirmation of the ") +
-                        TelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) + " from " + m_endpoint +
-                        " within 2 s");
+    // The next frame goes out only once the server has confirmed all four;
+    // one it answers with another value fails the request at once.
+    const bool applied =
+        Send(frame, length) && AwaitAnswer([&] {
+            return m_codec.SettingsConfirmed() || m_codec.SettingRefused().setting != TelnetComPortCodec::Setting::None;
+        }) &&
+        m_codec.SettingsConfirmed();
+    if (!applied) {
+        // Whatever the server did with it, the odd parity may be in force.
+        m_nParity = kParityUnknown;
+        NoteFailure(PortFailure::Kind::SettingRefused, 0, SettingsProblem());
         return false;
     }
     m_nParity = settings.nParity;
@@ -226,33 +272,23 @@ bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
     return true;
 }
 
-} // namespace
-
-bool IsNetworkPortName(const std::string& name) { return name.rfind("rfc2217://", 0) == 0; }
-
-// rfc2217://HOST:PORT with HOST a name, an IPv4 address or an IPv6 address
-// in brackets; false when the name does not have that shape.
-bool ParseNetworkName(const std::string& name, std::string& host, std::string& port)
+std::string NetworkSerialPort::SettingsProblem() const
 {
-    const std::string rest = name.substr(std::strlen("rfc2217://"));
-    const size_t colon = rest.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size())
-        return false;
-    host = rest.substr(0, colon);
-    port = rest.substr(colon + 1);
-    if (host.front() == '[') {
-        if (host.back() != ']' || host.size() < 3)
-            return false;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return false; // an IPv6 address without its brackets
-    }
-    char* end = nullptr;
-    const unsigned long number = std::strtoul(port.c_str(), &end, 10);
-    return *end == '\0' && port[0] != '-' && number >= 1 && number <= 65535;
+    using Setting = TelnetComPortCodec::Setting;
+    if (Lost())
+        return Failure().text;
+    if (StopRequested())
+        return "interrupted while waiting for " + m_endpoint + " to confirm the line settings";
+    if (m_codec.SettingRefused().setting != Setting::None)
+        return m_codec.RefusalText(m_endpoint);
+    return std::string("no confirmation of the ") + TelnetComPortCodec::SettingName(m_codec.FirstUnconfirmed()) +
+           " from " + m_endpoint + " within " + Seconds(kAnswerMs);
 }
 
-std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortOptions&, PortOpenFailure& failure)
+} // namespace
+
+std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortOptions& options,
+                                            PortOpenFailure& failure)
 {
     failure.cause = PortOpenFailure::Cause::Network;
     std::string host, port;
@@ -262,7 +298,7 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortO
         return nullptr;
     }
     const std::string endpoint = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
-    auto networkPort = std::make_unique<NetworkSerialPort>(endpoint);
+    auto networkPort = std::make_unique<NetworkSerialPort>(endpoint, options.pStopRequested);
     failure.text = networkPort->Open(host, port);
     if (!failure.text.empty())
         return nullptr;

@@ -14,6 +14,18 @@ int SlotOf(uint8_t option)
     return -1;
 }
 
+// A setting's value as sent (parity and stop size in RFC 2217's numbering), in words.
+std::string ValueText(TelnetComPortCodec::Setting setting, uint32_t value)
+{
+    static const char* const kParities[] = {"none", "odd", "even", "mark", "space"};
+    static const char* const kStopSizes[] = {"1", "2", "1.5"};
+    if (setting == TelnetComPortCodec::Setting::Parity)
+        return value >= 1 && value <= 5 ? kParities[value - 1] : "code " + std::to_string(value);
+    if (setting == TelnetComPortCodec::Setting::StopSize)
+        return value >= 1 && value <= 3 ? kStopSizes[value - 1] : "code " + std::to_string(value);
+    return std::to_string(value);
+}
+
 } // namespace
 
 TelnetComPortCodec::Decoded TelnetComPortCodec::Decode(const uint8_t* in, uint32_t count, uint8_t* data)
@@ -90,7 +102,7 @@ void TelnetComPortCodec::OnOption(uint8_t verb, uint8_t option)
     const int slot = SlotOf(option);
     if (slot < 0 || (!ours && slot == kComPortSlot)) {
         // Refused, and staying so: a refusal only ever answers a request.
-        if (positive)
+        if (positive && RefuseOnce(ours, option))
             Reply(no, option);
         return;
     }
@@ -102,6 +114,15 @@ void TelnetComPortCodec::OnOption(uint8_t verb, uint8_t option)
     else if (!positive && stance == Stance::Yes)
         Reply(no, option);
     stance = positive ? Stance::Yes : Stance::No;
+}
+
+bool TelnetComPortCodec::RefuseOnce(bool ours, uint8_t option)
+{
+    uint8_t& bits = m_aRefused[ours ? 0 : 1][option / 8];
+    const auto bit = static_cast<uint8_t>(1u << (option % 8));
+    const bool first = !(bits & bit);
+    bits |= bit;
+    return first;
 }
 
 void TelnetComPortCodec::Collect(uint8_t byte)
@@ -121,13 +142,18 @@ void TelnetComPortCodec::OnSubnegotiation()
     const bool oneByte = length == 1;
     switch (m_aSub[1]) {
     case kServerReply + kSetBaudRate:
-        Confirm(Setting::BaudRate, length == 4 && (uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 |
-                                                   uint32_t{value[2]} << 8 | value[3]) == m_dwAskedBaudRate);
+        OnSettingAnswer(
+            Setting::BaudRate, length == 4,
+            length == 4 ? uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 | uint32_t{value[2]} << 8 | value[3] : 0);
         break;
-    case kServerReply + kSetDataSize: Confirm(Setting::DataSize, oneByte && value[0] == m_aAsked[0]); break;
-    case kServerReply + kSetParity: Confirm(Setting::Parity, oneByte && value[0] == m_aAsked[1]); break;
-    case kServerReply + kSetStopSize: Confirm(Setting::StopSize, oneByte && value[0] == m_aAsked[2]); break;
-    case kServerReply + kPurgeData: m_bPurgeConfirmed = oneByte && value[0] == kPurgeReceiveBuffer; break;
+    case kServerReply + kSetDataSize: OnSettingAnswer(Setting::DataSize, oneByte, value[0]); break;
+    case kServerReply + kSetParity: OnSettingAnswer(Setting::Parity, oneByte, value[0]); break;
+    case kServerReply + kSetStopSize: OnSettingAnswer(Setting::StopSize, oneByte, value[0]); break;
+    case kServerReply + kPurgeData:
+        // Purges are answered in order too: only the latest one's answer ends it.
+        if (m_nPurgesOutstanding > 0 && --m_nPurgesOutstanding == 0)
+            m_bPurgeConfirmed = oneByte && value[0] == kPurgeReceiveBuffer;
+        break;
     default:
         // Signature, line and modem state, flow control: nothing to act on.
         break;
@@ -141,10 +167,18 @@ void TelnetComPortCodec::Reply(uint8_t verb, uint8_t option)
     m_aReplies[m_nReplies++] = option;
 }
 
-void TelnetComPortCodec::Confirm(Setting setting, bool matches)
+void TelnetComPortCodec::OnSettingAnswer(Setting setting, bool readable, uint32_t value)
 {
-    const auto bit = static_cast<uint8_t>(1u << static_cast<int>(setting));
-    m_nConfirmed = matches ? m_nConfirmed | bit : m_nConfirmed & ~bit;
+    const auto index = static_cast<int>(setting);
+    // One answer per request, in order: while an earlier request still waits
+    // for its answer, this one is that answer; with none outstanding, nobody
+    // asked for it.
+    if (m_aOutstanding[index] == 0 || --m_aOutstanding[index] > 0)
+        return;
+    if (readable && value == m_aAsked[index])
+        m_nConfirmed = static_cast<uint8_t>(m_nConfirmed | 1u << index);
+    else if (m_refusal.setting == Setting::None)
+        m_refusal = Refusal{setting, m_aAsked[index], value, readable};
 }
 
 TelnetComPortCodec::Setting TelnetComPortCodec::FirstUnconfirmed() const
@@ -165,4 +199,14 @@ const char* TelnetComPortCodec::SettingName(Setting setting)
     case Setting::None: break;
     }
     return "";
+}
+
+std::string TelnetComPortCodec::RefusalText(const std::string& server) const
+{
+    const std::string setting = SettingName(m_refusal.setting);
+    const std::string asked = ValueText(m_refusal.setting, m_refusal.asked);
+    if (!m_refusal.bReadable)
+        return server + " answered the " + setting + " request with a malformed value where " + asked + " was asked";
+    return server + " set the " + setting + " to " + ValueText(m_refusal.setting, m_refusal.set) + " where " + asked +
+           " was asked";
 }

@@ -2,11 +2,12 @@
 // The client's half of Telnet with the Com Port Control option (RFC 2217),
 // as bytes only: what to send to set up and drive the remote serial port, and
 // what the server's bytes mean. The network port owns the socket and the
-// clock; nothing here blocks or allocates.
+// clock; nothing here blocks, and only the failure texts allocate.
 //
 // Data goes both ways in Telnet BINARY, so the only escaping is IAC doubling.
 
 #include <cstdint>
+#include <string>
 
 class TelnetComPortCodec {
 public:
@@ -32,7 +33,8 @@ public:
     // SET-BAUDRATE, SET-DATASIZE, SET-PARITY and SET-STOPSIZE, with parity
     // and stop bits in the Win32 numbering (parity 0 none, 1 odd, 2 even,
     // 3 mark, 4 space; stop bits 0 one, 1 one and a half, 2 two). Forgets
-    // earlier confirmations. 0 bytes for a parity or stop bits out of range.
+    // the outcome of earlier requests. 0 bytes for a parity or stop bits out
+    // of range.
     uint32_t EncodeSettings(uint32_t baudRate, uint8_t dataBits, uint8_t parity, uint8_t stopBits, uint8_t* out);
     // PURGE-DATA for the server's receive buffer. Its transmit buffer is left
     // alone: it can hold only bytes we sent that have not yet reached the
@@ -56,14 +58,30 @@ public:
     bool ComPortAgreed() const { return m_aLocal[kComPortSlot] == Stance::Yes; }
     bool ComPortRefused() const { return m_bOpeningSent && m_aLocal[kComPortSlot] == Stance::No; }
 
-    // A setting counts as confirmed when the server's last answer for it
-    // reports exactly the value asked. Servers answer with the value the port
-    // holds after the request, so an answer to an earlier request, or a speed
-    // the hardware could not take, does not pass for the new one.
+    // Each setting request is matched with its own answer: servers answer
+    // every request once, in order, with the value the port holds after it.
+    // An answer that is not to the latest request (one that came late, or
+    // never asked for) counts for nothing, so an answer to an earlier
+    // request, or a speed the hardware could not take, never passes for the
+    // new one.
     bool SettingsConfirmed() const { return FirstUnconfirmed() == Setting::None; }
     Setting FirstUnconfirmed() const;
+    // The first setting of the latest request that the server answered with
+    // another value than asked; setting None while there is none. Values as
+    // sent: parity and stop size in RFC 2217's numbering.
+    struct Refusal {
+        Setting setting;
+        uint32_t asked;
+        uint32_t set;
+        bool bReadable; // false: the answer's value had the wrong length
+    };
+    const Refusal& SettingRefused() const { return m_refusal; }
+    // The latest purge, answered by the server.
     bool PurgeConfirmed() const { return m_bPurgeConfirmed; }
     static const char* SettingName(Setting setting);
+    // The refusal in words, for a person: "SERVER set the baud rate to 9600
+    // where 38400 was asked".
+    std::string RefusalText(const std::string& server) const;
 
 private:
     // Our side of an option we take, after RFC 1143 without the queue bit:
@@ -78,7 +96,10 @@ private:
     void Collect(uint8_t byte);
     void OnSubnegotiation();
     void Reply(uint8_t verb, uint8_t option);
-    void Confirm(Setting setting, bool matches);
+    // A refusal is sent once: a server that asks again is not answered again,
+    // so that it cannot keep us answering.
+    bool RefuseOnce(bool ours, uint8_t option);
+    void OnSettingAnswer(Setting setting, bool readable, uint32_t value);
 
     State m_eState = State::Data;
     uint8_t m_nVerb = 0;
@@ -91,12 +112,15 @@ private:
     Stance m_aLocal[3] = {};
     Stance m_aRemote[3] = {};
     bool m_bOpeningSent = false;
+    uint8_t m_aRefused[2][32] = {}; // a bit per option: ours, then the server's
 
     uint8_t m_aReplies[kReplyQueueBytes] = {};
     uint32_t m_nReplies = 0;
 
-    uint32_t m_dwAskedBaudRate = 0;
-    uint8_t m_aAsked[3] = {}; // data size, parity, stop size in RFC numbering
-    uint8_t m_nConfirmed = 0; // one bit per Setting
+    uint32_t m_aAsked[5] = {};       // per Setting: baud rate, then data size, parity, stop size in RFC numbering
+    uint32_t m_aOutstanding[5] = {}; // per Setting: requests sent and not yet answered
+    uint8_t m_nConfirmed = 0;        // one bit per Setting
+    Refusal m_refusal{Setting::None, 0, 0, true};
+    uint32_t m_nPurgesOutstanding = 0;
     bool m_bPurgeConfirmed = false;
 };

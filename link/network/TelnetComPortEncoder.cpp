@@ -51,22 +51,26 @@ uint32_t TelnetComPortCodec::EncodeSettings(uint32_t baudRate, uint8_t dataBits,
 {
     if (parity > 4 || stopBits > 2)
         return 0;
-    m_dwAskedBaudRate = baudRate;
-    m_aAsked[0] = dataBits;
-    m_aAsked[1] = static_cast<uint8_t>(parity + 1);
-    m_aAsked[2] = kStopSizes[stopBits];
+    const uint8_t asked[3] = {dataBits, static_cast<uint8_t>(parity + 1), kStopSizes[stopBits]};
+    m_aAsked[static_cast<int>(Setting::BaudRate)] = baudRate;
+    for (int setting = static_cast<int>(Setting::BaudRate); setting <= static_cast<int>(Setting::StopSize); ++setting)
+        ++m_aOutstanding[setting];
+    for (int i = 0; i < 3; ++i)
+        m_aAsked[static_cast<int>(Setting::DataSize) + i] = asked[i];
     m_nConfirmed = 0;
+    m_refusal = Refusal{Setting::None, 0, 0, true};
     const uint8_t baud[4] = {static_cast<uint8_t>(baudRate >> 24), static_cast<uint8_t>(baudRate >> 16),
                              static_cast<uint8_t>(baudRate >> 8), static_cast<uint8_t>(baudRate)};
     uint32_t n = PutSubnegotiation(out, kSetBaudRate, baud, 4);
-    n += PutSubnegotiation(out + n, kSetDataSize, &m_aAsked[0], 1);
-    n += PutSubnegotiation(out + n, kSetParity, &m_aAsked[1], 1);
-    n += PutSubnegotiation(out + n, kSetStopSize, &m_aAsked[2], 1);
+    n += PutSubnegotiation(out + n, kSetDataSize, &asked[0], 1);
+    n += PutSubnegotiation(out + n, kSetParity, &asked[1], 1);
+    n += PutSubnegotiation(out + n, kSetStopSize, &asked[2], 1);
     return n;
 }
 
 uint32_t TelnetComPortCodec::EncodePurge(uint8_t* out)
 {
+    ++m_nPurgesOutstanding;
     m_bPurgeConfirmed = false;
     return PutSubnegotiation(out, kPurgeData, &kPurgeReceiveBuffer, 1);
 }

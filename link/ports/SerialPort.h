@@ -43,6 +43,9 @@ struct PortOptions {
     // also takes the time its characters would need on the line, so the
     // host keeps the timeline it has on a real cable.
     bool bEmulateWireTime = false;
+    // Asked during a network port's waits (connecting, its server's answers,
+    // room to send): true ends them early, as a signal should.
+    bool (*pStopRequested)() = nullptr;
 };
 
 // Why a port did not open, as the attempt itself found it.

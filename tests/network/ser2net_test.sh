@@ -3,8 +3,11 @@
 # the real ser2net, each in front of a simulated Kestrune's terminal: a
 # whole update, a stage fault, ser2net killed mid-update, a bench of four,
 # the same wire trace as through the terminal itself, ports that do not
-# answer, and a production station whose hooks command the simulated
-# Kestrune as a relay would. Exits 77 (skipped) with the reason where ser2net cannot start.
+# answer, servers that misbehave (one that never reads, one that floods
+# option requests, ser2net behind a relay that reports another speed or
+# parity than it set), and a production station whose hooks command the
+# simulated Kestrune as a relay would. Exits 77 (skipped) with the reason
+# where ser2net cannot start.
 #
 # usage: ser2net_test.sh kestrune-update kestrune-sim
 set -u
@@ -57,6 +60,93 @@ wait $updating; status=$?; ended=$(date +%s%N)
 check "the stage fails" test "$status" = 1
 check "within 1 s" test $(((ended - killed) / 1000000)) -lt 1000
 check "saying the connection closed" says err "connection to 127.0.0.1:$(cat "$work/s2.port") closed"
+
+# start_server NAME MODE [PORT]: a port server that misbehaves, on
+# $work/NAME.port: never-reads (options, then never a byte taken), floods
+# (options faster than they can be answered; reads), or relay-baud and
+# relay-parity (ser2net on PORT, its confirmations of 38400 turned into
+# 9600, of odd parity into none).
+start_server() {
+    python3 - "$2" "$work/$1.port" "${3:-0}" <<'PY' >"$work/$1.log" 2>&1 & pids+=($!)
+import socket, sys, threading
+mode, port_file, upstream_port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+greeting = bytes([255, 251, 0, 255, 253, 0, 255, 251, 3, 255, 253, 3, 255, 253, 44])
+toggles = bytes([255, 253, 0, 255, 254, 0]) * 2000  # DO and DONT BINARY: each answered
+lies = {"relay-baud": (bytes([255, 250, 44, 101, 0, 0, 0x96, 0, 255, 240]),
+                       bytes([255, 250, 44, 101, 0, 0, 0x25, 0x80, 255, 240])),
+        "relay-parity": (bytes([255, 250, 44, 103, 2, 255, 240]), bytes([255, 250, 44, 103, 1, 255, 240]))}
+
+def pipe(source, sink, lie=None):
+    try:
+        while data := source.recv(65536):
+            sink.sendall(data.replace(*lie) if lie else data)
+    except OSError:
+        pass
+    for s in (source, sink):
+        s.close()
+
+def drain(source):
+    try:
+        while source.recv(65536):
+            pass
+    except OSError:
+        pass
+
+def serve(client):
+    try:
+        if mode in lies:
+            server = socket.create_connection(("127.0.0.1", upstream_port))
+            threading.Thread(target=pipe, args=(client, server), daemon=True).start()
+            pipe(server, client, lies[mode])
+            return
+        if mode == "floods":
+            threading.Thread(target=drain, args=(client,), daemon=True).start()
+        client.sendall(greeting)
+        while True:
+            client.sendall(toggles)
+    except OSError:
+        client.close()
+
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(8)
+with open(port_file, "w") as f:
+    f.write(str(listener.getsockname()[1]))
+while True:
+    threading.Thread(target=serve, args=(listener.accept()[0],), daemon=True).start()
+PY
+    for _ in $(seq 50); do [ -s "$work/$1.port" ] && return 0; sleep 0.1; done
+    return 1
+}
+fails() { updater "$@"; local status=$?; [ "$status" = 1 ] || [ "$status" = 3 ] || { echo "  exit $status"; return 1; }; }
+took_under() { [ $(($(date +%s%N) - started)) -lt $(($1 * 1000000)) ] || { echo "  took $(($(date +%s%N) / 1000000 - started / 1000000)) ms"; return 1; }; }
+
+echo "# servers that misbehave"
+start_server deaf never-reads; start_server flood floods
+start_server fast relay-baud "$(cat "$work/s1.port")"; start_server even relay-parity "$(cat "$work/s3.port")"
+for server in deaf flood; do
+    started=$(date +%s%N)
+    check "$server: the run fails (at the port or in stage 1)" fails --device "$(url $server)" -y
+    check "within 10 s" took_under 10000
+    check "naming the server" says err "127.0.0.1:$(cat "$work/$server.port")"
+done
+updater --device "$(url flood)" -y & updating=$!
+sleep 1.5; kill -TERM $updating; signalled=$(date +%s%N)
+wait $updating; status=$?
+check "SIGTERM ends a run against a flood" test "$status" = 143
+check "within 1 s" test $((($(date +%s%N) - signalled) / 1000000)) -lt 1000
+device sim4 bootstrap
+check "a bench with both and a good port ends" ends 1 --bench "$(url deaf)" "$(url s4)" "$(url flood)" -y
+check "its table says so" says out "1 of 3 updated."
+device sim1 bootstrap
+started=$(date +%s%N)
+check "a server that sets 9600 for 38400 fails stage 1" ends 1 --device "$(url fast)" -y
+check "within 3 s" took_under 3000
+check "naming both speeds" says err "127.0.0.1:$(cat "$work/fast.port") set the baud rate to 9600 where 38400 was asked"
+device sim1 clear
+device sim3 power
+check "a server that sets no parity for odd" ends 0 --device "$(url even)" --version-only
+check "is named" says out "127.0.0.1:$(cat "$work/even.port") set the parity to none where odd was asked"
 
 echo "# ports that do not answer"
 check "nobody listening" ends 3 --device rfc2217://127.0.0.1:1 --version-only
