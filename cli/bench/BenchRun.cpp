@@ -167,11 +167,8 @@ int RunBench(const CliOptions& options, const CliStreams& io)
 {
     CatchInterrupts();
     UnitRecorder recorder(io.err);
-    std::string error;
-    if (!options.recordPath.empty() && !recorder.Open(options.recordPath, error)) {
-        std::fprintf(io.err, "kestrune-update: %s", error.c_str());
+    if (!options.recordPath.empty() && !recorder.Open(options.recordPath))
         return ExitUsage;
-    }
     const size_t count = options.benchSimulated ? options.benchSimulated : options.benchPorts.size();
     if (!options.bStation && !GoAhead(options, count, io)) {
         std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");

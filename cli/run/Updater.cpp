@@ -54,11 +54,8 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
     // The record opens before anything goes to a device, so that no update
     // goes unrecorded.
     UnitRecorder recorder(io.err);
-    std::string error;
-    if (!options.recordPath.empty() && !recorder.Open(options.recordPath, error)) {
-        std::fprintf(io.err, "kestrune-update: %s", error.c_str());
+    if (!options.recordPath.empty() && !recorder.Open(options.recordPath))
         return ExitUsage;
-    }
     std::unique_ptr<SimulatedDevice> sim;
     UpdateTarget target = options.device.empty() ? TargetForPort(std::to_string(options.port))
                                                  : UpdateTarget{options.device, {}, options.device};

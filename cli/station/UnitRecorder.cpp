@@ -9,11 +9,11 @@ bool EndsWith(const std::string& text, const std::string& end)
 
 } // namespace
 
-bool UnitRecorder::Open(const std::string& path, std::string& error)
+bool UnitRecorder::Open(const std::string& path)
 {
     std::string reason;
     if (!m_file.Open(path, reason)) {
-        error = "cannot open the record " + path + ": " + reason + "\n";
+        std::fprintf(m_err, "kestrune-update: cannot open the record %s: %s\n", path.c_str(), reason.c_str());
         return false;
     }
     m_path = path;

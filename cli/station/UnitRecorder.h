@@ -16,9 +16,9 @@ public:
     // A write that fails is told on err at once.
     explicit UnitRecorder(std::FILE* err) : m_err(err) {}
 
-    // Before anything goes to a device. False with a line for a person that
-    // names the file and the system's reason.
-    bool Open(const std::string& path, std::string& error);
+    // Before anything goes to a device. False, told on err with the file's
+    // name and the system's reason, when it cannot be opened.
+    bool Open(const std::string& path);
     void Write(const UnitRecord& record);
     // Why a line could not be written, or "" while every one was.
     std::string Failure() const;
