@@ -7,6 +7,7 @@
 // (1 none, 2 odd, 3 even), 104 stop size, 112 purge.
 
 #include "ScriptedPeer.h"
+#include "TelnetFeed.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-Bytes Concat(const std::vector<Bytes>& parts)
-{
-    Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
-Bytes Sub(uint8_t command, const Bytes& value) { return Concat({{255, 250, 44, command}, value, {255, 240}}); }
 
 // What the host sends, in bytes: the opening, a purge, one settings request.
 constexpr size_t kOpening = 15, kPurge = 7, kSettings = 31;

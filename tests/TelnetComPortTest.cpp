@@ -14,17 +14,6 @@ using Bytes = std::vector<uint8_t>;
 using Codec = TelnetComPortCodec;
 using Setting = Codec::Setting;
 
-Bytes Concat(const std::vector<Bytes>& parts)
-{
-    Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
-// A COM-PORT-OPTION subnegotiation; the server answers a command with command + 100.
-Bytes Sub(uint8_t command, const Bytes& value) { return Concat({{255, 250, 44, command}, value, {255, 240}}); }
-
 // count commands (verb) for options 5, 6, ...: requests, or the refusals that answer them.
 Bytes ForOptions(uint8_t verb, int count)
 {

@@ -1,13 +1,31 @@
 #pragma once
-// Feeds server bytes to the Telnet codec as a network port does, taking the
-// replies whenever Decode stops short; check hears whether each step kept
-// the codec's promises. For the codec's test and its fuzzer.
+// Server bytes for the Telnet codec's tests, its fuzzer and the network
+// port's test: frames made up of parts, and a feed that hands them to the
+// codec as a network port does.
 
 #include "TelnetComPort.h"
 
 #include <cstdint>
 #include <vector>
 
+using TelnetBytes = std::vector<uint8_t>;
+
+inline TelnetBytes Concat(const std::vector<TelnetBytes>& parts)
+{
+    TelnetBytes out;
+    for (const TelnetBytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+// A COM-PORT-OPTION subnegotiation; the server answers a command with command + 100.
+inline TelnetBytes Sub(uint8_t command, const TelnetBytes& value)
+{
+    return Concat({{255, 250, 44, command}, value, {255, 240}});
+}
+
+// Feeds server bytes to the codec, taking the replies whenever Decode stops
+// short; check hears whether each step kept the codec's promises.
 struct TelnetFed {
     std::vector<uint8_t> data;
     std::vector<uint8_t> replies;
