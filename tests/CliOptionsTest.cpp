@@ -1,0 +1,90 @@
+// The command line's arguments: what each option means, alone and together,
+// and how a mistake is named.
+
+#include "CliSupport.h"
+
+namespace {
+
+struct ArgsCase {
+    std::vector<std::string> args;
+    const char* error; // empty: accepted
+};
+
+TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
+{
+    const ArgsCase cases[] = {
+        {{}, ""},
+        {{"--yes", "--port", "3", "-q"}, ""},
+        {{"--port", "200", "--json", "--trace", "-"}, ""},
+        {{"--paced", "--latency", "16", "--fault", "nak:program:7:0xFF"}, ""},
+        {{"--list-ports", "-h"}, ""},
+        {{"--port", "0"}, "--port takes a port number from 1 to 255 or auto, not '0'"},
+        {{"--port", "3x"}, "not '3x'"},
+        {{"-y", "--port"}, "--port needs a value"},
+        {{"--port", "1", "--device", "/dev/ttyUSB0"}, "give one"},
+        {{"--fault", "explode:program"}, "not a fault: 'explode:program'"},
+        {{"--port", "2", "--paced"}, "simulated Kestrune only"},
+        {{"--device", "/dev/ttyUSB0", "--latency", "16"}, "simulated Kestrune only"},
+        {{"--yes", "COM1"}, "unknown argument 'COM1'"},
+        {{"--bench", "1", "/dev/ttyUSB0", "-y"}, ""},
+        {{"--bench-sim", "8", "--bench-fault", "3:nak:program:7", "--paced"}, ""},
+        {{"--bench", "-y"}, "--bench needs one or more ports"},
+        {{"--bench-sim", "2", "--bench-fault", "3:nak:program:1"}, "names device 3 of 2"},
+        {{"--bench", "1", "--bench-fault", "1:nak:program"}, "--bench-fault applies to --bench-sim only"},
+        {{"--bench-sim", "2", "--bench-fault", "x"}, "--bench-fault takes DEVICE:KIND"},
+        {{"--port=3", "-yq", "--trace=-"}, ""},
+        {{"--dev", "/dev/ttyUSB0", "--", "--bench"}, "unknown argument '--bench'"},
+        {{"--bench", "--", "-dash-named-port"}, ""},
+        {{"--devcie", "/dev/ttyUSB0"}, "unknown argument '--devcie'; did you mean --device?"},
+        {{"--jsno"}, "did you mean --json?"},
+        {{"--frobnicate"}, "unknown argument '--frobnicate'"},
+        {{"--vers"}, "'--vers' is ambiguous; it could be --version or --version-only"},
+        {{"--json=yes"}, "--json takes no value"},
+        {{"-yx"}, "unknown argument '-x'"},
+        {{"--port="}, "not ''"},
+        {{"--trace"}, "--trace needs a value"},
+        {{"--port", "auto", "-y"}, ""},
+        {{"--port=auto", "--version-only"}, ""},
+        {{"--port", "Auto"}, "not 'Auto'"},
+        {{"--port", "auto", "--device", "/dev/ttyUSB0"}, "give one"},
+        {{"--port", "auto", "--paced"}, "simulated Kestrune only"},
+        {{"--port", "auto", "--bench", "1"}, "--port auto finds one Kestrune"},
+        {{"--device", "usb:A10K3XYZ"}, ""},
+        {{"--device=usb:0403:6001:A10K3XYZ", "--version-only"}, ""},
+        {{"--device", "usb:"}, "'usb:' is no USB name: usb:SERIAL, usb:VID:PID or usb:VID:PID:SERIAL (ids in hex)"},
+        {{"--device", "usb:0403:60011"}, "'usb:0403:60011' is no USB name"},
+        {{"--bench", "usb:A10K3XYZ", "usb:1a86:7523", "-y"}, ""},
+        {{"--bench", "3", "usb:04G3:6001"}, "'usb:04G3:6001' is no USB name"},
+        {{"--udev-rule", "/dev/ttyUSB0"}, ""},
+        {{"--udev-rule"}, "--udev-rule needs a value"},
+        {{"--udev-rule", "usb:x:y"}, "is no USB name"},
+        {{"--record", "r.jsonl", "--bootstrap-command", "relay on", "--power-cycle-command", "relay cycle",
+          "--hook-timeout", "5", "--skip-current", "--station", "--units", "10", "--device", "/dev/ttyUSB0"},
+         ""},
+        {{"--bench-sim", "2", "--station", "--record=r.csv"}, ""},
+        {{"--units", "2"}, "--units applies to --station only"},
+        {{"--station", "--units", "0"}, "--units takes a number of units from 1"},
+        {{"--hook-timeout", "0"}, "--hook-timeout takes seconds from 1 to 3600, not '0'"},
+        {{"--version-only", "--record", "r.jsonl"}, "apply to updates"},
+        {{"--list-ports", "--skip-current"}, "apply to updates"},
+    };
+    for (const ArgsCase& c : cases) {
+        std::string error;
+        const bool accepted = ParseCliOptions(c.args, error).has_value();
+        EXPECT_EQ(accepted, *c.error == '\0') << c.error;
+        EXPECT_TRUE(Has(error, c.error)) << error;
+    }
+    std::string error;
+    const auto bundled = ParseCliOptions({"-yq", "--device=/dev/ttyUSB0"}, error);
+    EXPECT_TRUE(bundled->bAssumeYes && bundled->bQuiet && bundled->device == "/dev/ttyUSB0");
+    EXPECT_EQ(ParseCliOptions({"--bench", "1", "-y", "/dev/ttyUSB0"}, error)->benchPorts,
+              (std::vector<std::string>{"1", "/dev/ttyUSB0"}));
+    EXPECT_EQ(ParseCliOptions({"--images", "--version"}, error)->action, CliAction::Version);
+    EXPECT_EQ(ParseCliOptions({"-V", "--help"}, error)->action, CliAction::Help);
+    const auto autoPort = ParseCliOptions({"--port", "auto"}, error);
+    EXPECT_TRUE(autoPort->bAutoPort && !autoPort->UsesSimulator() && autoPort->port == 0);
+    const auto rule = ParseCliOptions({"--udev-rule=usb:A10K3XYZ"}, error);
+    EXPECT_TRUE(rule->action == CliAction::UdevRule && rule->udevRulePort == "usb:A10K3XYZ");
+}
+
+} // namespace
