@@ -97,13 +97,17 @@ bool CDeviceLink::PingLoader()
 {
     const uint8_t frame = 'V';
     Purge();
+    // Texts on the stack (DurationText fits its string's own buffer): the
+    // update makes no heap allocation.
     const std::string pause = DurationText(kPingPauseMs);
-    const std::string during = "the " + pause + " pause before the secondary loader's 'Y'";
-    if (!Send("ping", &frame, 1) || !Pause(kPingPauseMs, during.c_str()))
+    char during[80];
+    std::snprintf(during, sizeof during, "the %s pause before the secondary loader's 'Y'", pause.c_str());
+    if (!Send("ping", &frame, 1) || !Pause(kPingPauseMs, during))
         return false;
-    const std::string exchange = "ping ('Y' read " + pause + " after 'V')";
+    char exchange[48];
+    std::snprintf(exchange, sizeof exchange, "ping ('Y' read %s after 'V')", pause.c_str());
     uint8_t reply = 0;
-    return Receive(exchange.c_str(), &reply, 1) && Expect("ping", reply, kLoaderAlive);
+    return Receive(exchange, &reply, 1) && Expect("ping", reply, kLoaderAlive);
 }
 
 bool CDeviceLink::ReadFlashId(uint8_t* id)
@@ -117,10 +121,10 @@ bool CDeviceLink::EraseBank(uint8_t bank)
 {
     const uint8_t frame[] = {'E', bank};
     const std::string wait = DurationText(kErasePauseMs);
-    char exchange[64];
+    char exchange[80];
     std::snprintf(exchange, sizeof exchange, "erase of bank %u (answer read %s after the command)", bank, wait.c_str());
     Purge();
-    char pause[48];
+    char pause[80];
     std::snprintf(pause, sizeof pause, "the %s pause after erasing bank %u", wait.c_str(), bank);
     if (!Send(exchange, frame, sizeof frame) || !Pause(kErasePauseMs, pause))
         return false;

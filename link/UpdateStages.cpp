@@ -4,6 +4,7 @@
 #include "DeviceLink.h"
 #include "DurationText.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -110,8 +111,11 @@ bool CDeviceLink::LoadSecondaryBootstrap()
     }
     Report(2, "start", 0, 1);
     JumpTo(kSecondaryStart);
-    const std::string pause = "the " + DurationText(kLoaderStartPauseMs) + " pause after starting the secondary loader";
-    if (!Pause(kLoaderStartPauseMs, pause.c_str()) || !PingLoader())
+    // Texts on the stack: the update makes no heap allocation.
+    char pause[80];
+    std::snprintf(pause, sizeof pause, "the %s pause after starting the secondary loader",
+                  DurationText(kLoaderStartPauseMs).c_str());
+    if (!Pause(kLoaderStartPauseMs, pause) || !PingLoader())
         return false;
     Report(2, "start", 1, 1);
     return true;
