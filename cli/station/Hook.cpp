@@ -2,6 +2,12 @@
 
 #include "HookProcess.h"
 
+namespace {
+
+constexpr size_t kLongestLine = 4096;
+
+} // namespace
+
 void HookLines::Take(bool fromStderr, const char* bytes, size_t count)
 {
     std::lock_guard lock(m_mutex);
@@ -12,6 +18,11 @@ void HookLines::Take(bool fromStderr, const char* bytes, size_t count)
             partial.clear();
         } else if (bytes[i] != '\r') {
             partial += bytes[i];
+            // A hook that never ends its line cannot fill the memory.
+            if (partial.size() >= kLongestLine) {
+                Emit(fromStderr, partial);
+                partial.clear();
+            }
         }
     }
 }
