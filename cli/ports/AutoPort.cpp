@@ -24,8 +24,6 @@ public:
     std::vector<uint8_t> reply;
 };
 
-std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
-
 void Probe(PortProbe& probe)
 {
     const auto link = std::make_unique<CDeviceLink>();

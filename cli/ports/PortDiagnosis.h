@@ -9,3 +9,7 @@
 
 // Lines ending in a line feed, ready for stderr.
 std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& failure);
+
+// The first line of such a text, where a table row or a record has room
+// for one.
+inline std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }

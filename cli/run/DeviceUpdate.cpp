@@ -41,8 +41,6 @@ private:
     WireTrace* m_pTrace;
 };
 
-std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
-
 void Prompt(std::FILE* to, const char* text)
 {
     std::fputs(text, to);
