@@ -42,7 +42,7 @@ public:
         m_lastProgress = now;
         m_sink.Event({{"event", "progress"},
                       {"stage", progress.stage},
-                      {"step", progress.step},
+                      {"step", StepText(progress.step)},
                       {"done", progress.done},
                       {"total", progress.total},
                       {"percent", OneDecimal(100.0 * m_plan.Fraction(progress))}});

@@ -25,11 +25,12 @@ class CliObserver : public LinkObserver {
 public:
     CliObserver(UpdateReport& report, WireTrace* trace) : m_report(report), m_pTrace(trace) {}
     void OnStep(const StageProgress& progress) override { m_report.Step(progress); }
-    void OnFrame(Direction direction, int16_t mode, const char* exchange, const uint8_t* bytes, uint32_t count) override
+    void OnFrame(Direction direction, int16_t mode, const ExchangeLabel& exchange, const uint8_t* bytes,
+                 uint32_t count) override
     {
         if (m_pTrace)
             m_pTrace->Frame(direction, mode, exchange, bytes, count);
-        if (direction == Direction::Received && std::string(exchange) == "version")
+        if (direction == Direction::Received && exchange.exchange == LinkExchange::Version)
             versionReply.assign(bytes, bytes + count);
     }
     bool StopRequested() override { return InterruptSignal() != 0; }
