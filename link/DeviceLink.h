@@ -50,6 +50,10 @@ public:
     // Which exchange failed last and how, in a line for a person; empty
     // until something failed. The stages' results do not depend on it.
     const char* FailureDetail() const { return m_szFailure; }
+    // What a person should know of a run that succeeded all the same, in a
+    // line: that the secondary loader was only partly read back before it
+    // answered. Empty when there is nothing to add; valid after a run.
+    const char* OutcomeNote() const { return m_szNote; }
 
 private:
     // One exchange's halves: each tells the observer and notes a failure.
@@ -74,6 +78,7 @@ private:
 
     LinkObserver* m_pObserver = nullptr;
     char m_szFailure[160] = {};
+    char m_szNote[320] = {};
     ImageSource m_imageSource;
     // One image at a time: offset k stands for device address base + k of
     // the current stage's window.

@@ -64,6 +64,7 @@ bool CDeviceLink::EchoMatches(const uint8_t* echo)
 
 bool CDeviceLink::LoadPrimaryBootstrap()
 {
+    m_szNote[0] = '\0';
     if (!StageImage(kBootOneImage))
         return false;
     Report(UpdateStage::PrimaryBootstrap, UpdateStep::Download, 0, 1);
@@ -83,6 +84,7 @@ bool CDeviceLink::LoadPrimaryBootstrap()
 
 bool CDeviceLink::LoadSecondaryBootstrap()
 {
+    m_szNote[0] = '\0';
     if (!StageImage(kBootTwoImage))
         return false;
     if (!SetMode(kLoaderLine) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
@@ -107,6 +109,10 @@ bool CDeviceLink::LoadSecondaryBootstrap()
             return Fail("read-back of block 0x%04X differs from what was written", address);
         Report(stage, UpdateStep::Verify, readBack + 1, kSecondaryBlocks);
     }
+    // Why the read-back ended, while the failure note still holds it.
+    char cutShort[sizeof m_szFailure] = {};
+    if (readBack < kSecondaryBlocks)
+        std::snprintf(cutShort, sizeof cutShort, "%s", m_szFailure);
     Report(stage, UpdateStep::Start, 0, 1);
     JumpTo(kSecondaryStart);
     // Texts on the stack: the update makes no heap allocation.
@@ -115,6 +121,11 @@ bool CDeviceLink::LoadSecondaryBootstrap()
                   DurationText(kLoaderStartPauseMs).c_str());
     if (!Pause(kLoaderStartPauseMs, pause) || !PingLoader())
         return false;
+    // The stage goes on as it always has; the outcome says what was not checked.
+    if (readBack < kSecondaryBlocks)
+        std::snprintf(m_szNote, sizeof m_szNote,
+                      "only %u of %u blocks of the secondary loader were read back (%s); the loader then answered 'Y'",
+                      readBack, kSecondaryBlocks, cutShort);
     Report(stage, UpdateStep::Start, 1, 1);
     return true;
 }

@@ -26,6 +26,10 @@ std::string JsonText(const nlohmann::ordered_json& value)
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
+// The note on an update whose read-back of the secondary loader ended at block 100.
+const std::string kPartReadBack = "only 99 of 256 blocks of the secondary loader were read back (read block 0x6C60: "
+                                  "no answer within 100 ms); the loader then answered 'Y'";
+
 // The record's fields, in their order.
 const std::vector<std::string> kRecordFields = {"time",  "host",    "program",        "firmware",      "port",
                                                 "slot",  "adapter", "version_before", "version_after", "result",
@@ -95,7 +99,8 @@ TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
 
 TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
 {
-    const CliRun run = RunBenchWith({"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"});
+    const CliRun run = RunBenchWith(
+        {"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--bench-fault", "1:silence:read:100", "--json"});
     EXPECT_EQ(run.exit, ExitStageFailed);
     std::istringstream lines(run.out);
     std::map<std::string, nlohmann::json> results;
@@ -107,6 +112,7 @@ TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
             results[last["device"]] = last;
     }
     EXPECT_EQ(results["simulated 1"]["ok"], true);
+    EXPECT_EQ(results["simulated 1"]["note"], kPartReadBack);
     EXPECT_EQ(results["simulated 2"]["detail"], "no sign-on 'X' within 3 s");
     EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
 }
@@ -179,6 +185,13 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
     const RecordCase cases[] = {
         {"JSON Lines", faulty, "r.jsonl", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
         {"CSV", faulty, "r.csv", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
+        {"a read-back cut short",
+         {"--bench-sim", "2", "--bench-fault", "2:silence:read:100", "-y"},
+         "part.jsonl",
+         1,
+         ExitSuccess,
+         {{"updated", 1}, {"updated, read back in part", 1}},
+         {"2 of 2 updated.", "simulated 2              updated          -", kPartReadBack}},
         {"station rounds",
          {"--bench-sim", "2", "--station", "--units", "3", "--bootstrap-command", stuck},
          "rounds.csv",
@@ -214,7 +227,8 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
         for (const nlohmann::ordered_json& row : ReadRecord(path)) {
             const std::string result = row["result"];
             const std::string stage = row["stage"].is_null() ? "" : " " + JsonText(row["stage"]);
-            ++results[result + stage];
+            const bool partReadBack = result == "updated" && row["detail"] == kPartReadBack;
+            ++results[result + stage + (partReadBack ? ", read back in part" : "")];
             EXPECT_EQ(row["version_before"], "4.2.1") << c.what;
             EXPECT_EQ(row["version_after"], result == "updated" ? nlohmann::ordered_json("5.0.3") : nullptr);
             EXPECT_EQ(row["firmware"], "5.0.3");

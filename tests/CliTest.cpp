@@ -85,6 +85,14 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {"[3/4] FPGA firmware        program  6/49  stopped here"},
          {"[4/4]"},
          {"Kestrune Zeruzuz Error: Could Not Load the FPGA Firmware.\n  page 0xBB00 of bank 2: "}},
+        {"a read-back cut short",
+         {"--fault", "silence:read:100"},
+         ExitSuccess,
+         {"Firmware update was successful", "\n  Note: only 99 of 256 blocks of the secondary loader were read back "
+                                            "(read block 0x6C60: no answer within 100 ms); the loader then answered "
+                                            "'Y'.\n"},
+         {},
+         {}},
         {"quiet",
          {"-q", "--fault", "silence:ping"},
          ExitStageFailed,

@@ -67,6 +67,7 @@ void BenchReport::Event(BenchDevice& device, const JsonEvent& event)
         device.bOk = event.value("ok", false);
         device.failedStage = event.value("stage", 0);
         device.detail = event.value("detail", "");
+        device.note = event.value("note", "");
         if (device.bOk)
             device.percent = 100;
         if (device.bOk || device.failedStage)
@@ -150,7 +151,7 @@ void BenchReport::Table(const std::vector<BenchDevice>& devices, const std::stri
         std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", device.name.c_str(), Result(device).c_str(),
                      stage.c_str(), device.seconds, version.c_str(), StageFailureMessage(device.failedStage),
                      device.failedStage && !device.detail.empty() ? " " : "",
-                     device.detail.empty() || device.bOk ? "" : device.detail.c_str());
+                     device.bOk ? device.note.c_str() : device.detail.c_str());
     }
     std::fprintf(m_out, "%zu of %zu updated", updated, devices.size());
     if (skipped)

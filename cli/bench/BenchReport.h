@@ -21,6 +21,7 @@ struct BenchDevice {
     bool bSkipped = false; // --skip-current: it already ran the carried version
     int failedStage = 0;
     std::string detail;       // the failing exchange, or why the port would not open
+    std::string note;         // what an update that succeeded should be known with
     std::string versionAfter; // what the device reported after its power cycle
     double seconds = 0;
 };

@@ -52,7 +52,10 @@ public:
     {
         if (failedStage == 0) {
             StageEnd(true);
-            m_sink.Event({{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}});
+            JsonEvent result = {{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}};
+            if (detail && *detail)
+                result["note"] = detail;
+            m_sink.Event(result);
             return;
         }
         Enter(failedStage);

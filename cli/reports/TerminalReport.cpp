@@ -81,6 +81,8 @@ public:
             return;
         }
         std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
+        if (detail && *detail)
+            std::fprintf(m_out, "  Note: %s.\n", detail);
         std::fflush(m_out);
     }
 

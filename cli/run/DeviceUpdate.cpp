@@ -232,14 +232,15 @@ int UpdateUnit(const CliOptions& options, const UpdateTarget& named, UpdateRepor
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     record.stage = failedStage;
     record.message = StageFailureMessage(failedStage);
-    record.detail = link.FailureDetail();
+    // A failure's detail, or what the success should be known with.
+    record.detail = failedStage != 0 ? link.FailureDetail() : link.OutcomeNote();
     if (InterruptSignal() != 0 && failedStage != 0) {
         link.Close(); // the port's settings go back as they were
         report.Interrupted(failedStage, InterruptSignal(), link.FailureDetail());
         record.message.clear();
         return 128 + InterruptSignal();
     }
-    report.Outcome(failedStage, link.FailureDetail(), seconds);
+    report.Outcome(failedStage, record.detail.c_str(), seconds);
     if (failedStage != 0)
         return ExitStageFailed;
     return AfterRestart(options, target, link, report, io, unit, record);
