@@ -9,6 +9,7 @@
 #include "FaultSpec.h"
 #include "OptionConflicts.h"
 #include "OptionSuggestion.h"
+#include "PortName.h"
 
 #include <getopt.h>
 
@@ -81,15 +82,41 @@ bool TakeText(CliOptions& o, const std::string& value, std::string&)
     return true;
 }
 
+// A port's name, for whichever option gave it: a COM number goes to port,
+// any other name to device.
+bool TakePortName(CliOptions& o, const char* option, const std::string& value, std::string& error)
+{
+    std::string problem;
+    const auto name = ParsePortName(value, problem);
+    if (!name)
+        return Refuse(error, std::string(option) + ": " + problem);
+    o.port = name->kind == PortName::Kind::ComNumber ? name->number : 0;
+    o.device = name->kind == PortName::Kind::ComNumber ? "" : value;
+    o.bAutoPort = false;
+    return true;
+}
+
+// --port N, COMN, auto, or a path as other flashers take it (--device PATH);
+// a bare word is no path here but a typo ("Auto").
 bool TakePort(CliOptions& o, const std::string& value, std::string& error)
 {
-    uint32_t number = 0;
-    if (value == "auto")
+    o.bPortGiven = true;
+    if (value == "auto") {
+        o.port = 0;
+        o.device.clear();
         return o.bAutoPort = true;
-    if (!ParseNumber(value, 1, 255, number))
-        return Refuse(error, "--port takes a port number from 1 to 255 or auto, not '" + value + "'");
-    o.port = static_cast<uint8_t>(number);
-    return true;
+    }
+    std::string problem;
+    const auto name = ParsePortName(value, problem);
+    if (name && name->kind == PortName::Kind::Path && value.find_first_of("/\\") == std::string::npos)
+        return Refuse(error, "--port: '" + value + "' is no port: give " + kPortKinds + ", or auto");
+    return TakePortName(o, "--port", value, error);
+}
+
+bool TakeDevice(CliOptions& o, const std::string& value, std::string& error)
+{
+    o.bDeviceGiven = true;
+    return TakePortName(o, "--device", value, error);
 }
 
 bool TakeFault(CliOptions& o, const std::string& value, std::string& error)
@@ -148,8 +175,11 @@ bool TakeUnits(CliOptions& o, const std::string& value, std::string& error)
     return true;
 }
 
-bool TakeUdevRule(CliOptions& o, const std::string& value, std::string&)
+bool TakeUdevRule(CliOptions& o, const std::string& value, std::string& error)
 {
+    std::string problem;
+    if (!ParsePortName(value, problem))
+        return Refuse(error, "--udev-rule: " + problem);
     SetAction(o, CliAction::UdevRule);
     o.udevRulePort = value;
     return true;
@@ -165,8 +195,8 @@ const OptionRow kOptions[] = {
     {"quiet", 'q', false, TakeFlag<&CliOptions::bQuiet>},
     {"json", 0, false, TakeFlag<&CliOptions::bJson>},
     {"paced", 0, false, TakeFlag<&CliOptions::bPaced>},
-    {"port", 0, true, TakePort},
-    {"device", 0, true, TakeText<&CliOptions::device>},
+    {"port", 'p', true, TakePort},
+    {"device", 0, true, TakeDevice},
     {"fault", 0, true, TakeFault},
     {"trace", 0, true, TakeText<&CliOptions::tracePath>},
     {"latency", 0, true, TakeLatency},
@@ -229,6 +259,11 @@ bool TakeOperands(const std::vector<std::string>& operands, CliOptions& options,
     }
     if (operands.empty())
         return Refuse(error, "--bench needs one or more ports");
+    for (const std::string& port : operands) {
+        std::string problem;
+        if (!ParsePortName(port, problem))
+            return Refuse(error, "--bench: " + problem);
+    }
     options.benchPorts = operands;
     return true;
 }

@@ -57,8 +57,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
     if (!options.recordPath.empty() && !recorder.Open(options.recordPath))
         return ExitUsage;
     std::unique_ptr<SimulatedDevice> sim;
-    UpdateTarget target = options.device.empty() ? TargetForPort(std::to_string(options.port))
-                                                 : UpdateTarget{options.device, {}, options.device};
+    UpdateTarget target = TargetForPort(options.device.empty() ? std::to_string(options.port) : options.device);
     if (options.UsesSimulator()) {
         std::string reason;
         if (!(sim = StartSimulatedDevice(options, reason))) {
