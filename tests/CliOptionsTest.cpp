@@ -3,6 +3,7 @@
 
 #include "CliSupport.h"
 #include "DeviceUpdate.h"
+#include "PortName.h"
 
 namespace {
 
@@ -114,6 +115,9 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
     const auto path = ParseCliOptions({"-p", "/dev/ttyUSB0"}, error);
     EXPECT_TRUE(path->port == 0 && path->device == "/dev/ttyUSB0" && !path->UsesSimulator());
     EXPECT_EQ(ParseCliOptions({"--port", "/dev/ttyUSB0", "--port", "3"}, error)->device, "");
+    // A network port's server, as the record names its adapter.
+    EXPECT_EQ(ParsePortName("rfc2217://[fe80::1%eth0]:4001", error)->server, "[fe80::1%eth0]:4001");
+    EXPECT_EQ(ParsePortName("rfc2217://bench-pi:4001", error)->server, "bench-pi:4001");
     const auto rule = ParseCliOptions({"--udev-rule=usb:A10K3XYZ"}, error);
     EXPECT_TRUE(rule->action == CliAction::UdevRule && rule->udevRulePort == "usb:A10K3XYZ");
 }

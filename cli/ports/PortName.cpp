@@ -50,7 +50,7 @@ std::optional<PortName> ReadComNumber(const std::string& text, const std::string
     const uint32_t number = ComNumber(digits);
     if (number == 0)
         return Refuse(problem, "'" + text + "' is no port: COM numbers go from 1 to 255");
-    return PortName{PortName::Kind::ComNumber, static_cast<uint8_t>(number), "COM" + std::to_string(number)};
+    return PortName{PortName::Kind::ComNumber, static_cast<uint8_t>(number), "COM" + std::to_string(number), ""};
 }
 
 } // namespace
@@ -67,7 +67,7 @@ std::optional<PortName> ParsePortName(const std::string& text, std::string& prob
     if (IsUsbName(text)) {
         if (problem = UsbNameProblem(text); !problem.empty())
             return std::nullopt;
-        return PortName{PortName::Kind::Usb, 0, text};
+        return PortName{PortName::Kind::Usb, 0, text, ""};
     }
     if (IsNetworkPortName(text)) {
         std::string host, port;
@@ -75,9 +75,9 @@ std::optional<PortName> ParsePortName(const std::string& text, std::string& prob
             return Refuse(problem, "'" + text +
                                        "' is no network port: write rfc2217://HOST:PORT (PORT 1-65535), for example "
                                        "rfc2217://bench-pi:4001 or rfc2217://[fe80::1%eth0]:4001");
-        return PortName{PortName::Kind::Network, 0, text};
+        return PortName{PortName::Kind::Network, 0, text, NetworkEndpoint(host, port)};
     }
-    return PortName{PortName::Kind::Path, 0, text};
+    return PortName{PortName::Kind::Path, 0, text, ""};
 }
 
 std::string OpenName(const PortName& name)

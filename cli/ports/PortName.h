@@ -18,6 +18,7 @@ struct PortName {
     Kind kind = Kind::Path;
     uint8_t number = 0; // ComNumber: 1-255
     std::string text;   // the name as written; "COM5" for a COM number
+    std::string server; // Network: HOST:PORT, as the record names the adapter
 };
 
 // Reads a port's name. Nothing when it cannot be one, with a sentence in

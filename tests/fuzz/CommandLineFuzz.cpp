@@ -44,6 +44,7 @@ void CheckPortName(const std::string& text)
         Check(digits == std::to_string(name->number));
     } else {
         Check(name->text == text && OpenName(*name) == text);
+        Check(name->server.empty() == (name->kind != PortName::Kind::Network));
     }
 }
 
