@@ -82,41 +82,28 @@ bool TakeText(CliOptions& o, const std::string& value, std::string&)
     return true;
 }
 
-// A port's name, for whichever option gave it: a COM number goes to port,
-// any other name to device.
-bool TakePortName(CliOptions& o, const char* option, const std::string& value, std::string& error)
+// --port and --device: a COM number goes to port, any other name to
+// device. --port also takes auto, but no bare word for a path ("Auto").
+template <bool bPort>
+bool TakePortName(CliOptions& o, const std::string& value, std::string& error)
 {
+    (bPort ? o.bPortGiven : o.bDeviceGiven) = true;
+    o.bAutoPort = bPort && value == "auto";
+    o.port = 0;
+    o.device.clear();
+    if (o.bAutoPort)
+        return true;
     std::string problem;
     const auto name = ParsePortName(value, problem);
-    if (!name)
-        return Refuse(error, std::string(option) + ": " + problem);
-    o.port = name->kind == PortName::Kind::ComNumber ? name->number : 0;
-    o.device = name->kind == PortName::Kind::ComNumber ? "" : value;
-    o.bAutoPort = false;
+    if (name && bPort && name->kind == PortName::Kind::Path && value.find_first_of("/\\") == std::string::npos)
+        problem = "'" + value + "' is no port: give " + kPortKinds + ", or auto";
+    if (!name || !problem.empty())
+        return Refuse(error, (bPort ? "--port: " : "--device: ") + problem);
+    if (name->kind == PortName::Kind::ComNumber)
+        o.port = name->number;
+    else
+        o.device = value;
     return true;
-}
-
-// --port N, COMN, auto, or a path as other flashers take it (--device PATH);
-// a bare word is no path here but a typo ("Auto").
-bool TakePort(CliOptions& o, const std::string& value, std::string& error)
-{
-    o.bPortGiven = true;
-    if (value == "auto") {
-        o.port = 0;
-        o.device.clear();
-        return o.bAutoPort = true;
-    }
-    std::string problem;
-    const auto name = ParsePortName(value, problem);
-    if (name && name->kind == PortName::Kind::Path && value.find_first_of("/\\") == std::string::npos)
-        return Refuse(error, "--port: '" + value + "' is no port: give " + kPortKinds + ", or auto");
-    return TakePortName(o, "--port", value, error);
-}
-
-bool TakeDevice(CliOptions& o, const std::string& value, std::string& error)
-{
-    o.bDeviceGiven = true;
-    return TakePortName(o, "--device", value, error);
 }
 
 bool TakeFault(CliOptions& o, const std::string& value, std::string& error)
@@ -195,8 +182,8 @@ const OptionRow kOptions[] = {
     {"quiet", 'q', false, TakeFlag<&CliOptions::bQuiet>},
     {"json", 0, false, TakeFlag<&CliOptions::bJson>},
     {"paced", 0, false, TakeFlag<&CliOptions::bPaced>},
-    {"port", 'p', true, TakePort},
-    {"device", 0, true, TakeDevice},
+    {"port", 'p', true, TakePortName<true>},
+    {"device", 0, true, TakePortName<false>},
     {"fault", 0, true, TakeFault},
     {"trace", 0, true, TakeText<&CliOptions::tracePath>},
     {"latency", 0, true, TakeLatency},
@@ -259,11 +246,10 @@ bool TakeOperands(const std::vector<std::string>& operands, CliOptions& options,
     }
     if (operands.empty())
         return Refuse(error, "--bench needs one or more ports");
-    for (const std::string& port : operands) {
-        std::string problem;
+    std::string problem;
+    for (const std::string& port : operands)
         if (!ParsePortName(port, problem))
             return Refuse(error, "--bench: " + problem);
-    }
     options.benchPorts = operands;
     return true;
 }
