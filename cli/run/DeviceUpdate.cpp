@@ -5,6 +5,7 @@
 #include "Interrupts.h"
 #include "PortDiagnosis.h"
 #include "PortIdentity.h"
+#include "PortName.h"
 #include "SimulatedDevice.h"
 #include "UnitRecorder.h"
 #include "UnitSteps.h"
@@ -262,12 +263,11 @@ bool AnswersYes(std::FILE* in)
 
 UpdateTarget TargetForPort(const std::string& port)
 {
-    const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) { return std::isdigit(c); });
-    if (!number)
+    std::string problem; // none: the options were read through the same parser
+    const auto name = ParsePortName(port, problem);
+    if (!name || name->kind != PortName::Kind::ComNumber)
         return UpdateTarget{port, {}, port};
-    const std::string com = "COM" + port;
-    const std::string name = PortNameOf(static_cast<uint8_t>(std::stoi(port)));
-    return UpdateTarget{name, {}, name == com ? com : com + " (" + name + ")", nullptr, false, com};
+    return UpdateTarget{OpenName(*name), {}, ShownName(*name), nullptr, false, name->text};
 }
 
 std::optional<std::string> PeekVersion(const UpdateTarget& named)

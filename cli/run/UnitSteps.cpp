@@ -1,8 +1,8 @@
 #include "UnitSteps.h"
 
 #include "Interrupts.h"
-#include "NetworkPort.h"
 #include "PortIdentity.h"
+#include "PortName.h"
 #include "UpdateRun.h"
 
 #include <chrono>
@@ -32,8 +32,9 @@ std::optional<std::string> AdapterOf(const UpdateTarget& target)
 {
     if (target.pSim)
         return std::nullopt;
-    if (IsNetworkPortName(target.portName))
-        return target.portName.substr(target.portName.find("://") + 3);
+    std::string problem;
+    if (const auto name = ParsePortName(target.portName, problem); name && name->kind == PortName::Kind::Network)
+        return name->server;
     const std::vector<PortInfo> ports = DiscoverPorts();
     const PortInfo* port = FindPort(target.portName, ports);
     if (!port)

@@ -8,11 +8,11 @@
 #include "ProgressPlan.h"
 #include "SimulatedDevice.h"
 #include "StationRounds.h"
+#include "SystemMessage.h"
 #include "UnitRecorder.h"
 #include "WireTrace.h"
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -33,7 +33,7 @@ public:
         std::FILE* to = err;
         if (path != "-" && !(to = m_file = std::fopen(path.c_str(), "w"))) {
             std::fprintf(err, "kestrune-update: cannot write the trace to %s: %s\n", path.c_str(),
-                         std::strerror(errno));
+                         SystemMessage(errno).c_str());
             return false;
         }
         m_trace = std::make_unique<WireTrace>(to);
@@ -57,8 +57,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
     if (!options.recordPath.empty() && !recorder.Open(options.recordPath))
         return ExitUsage;
     std::unique_ptr<SimulatedDevice> sim;
-    UpdateTarget target = options.device.empty() ? TargetForPort(std::to_string(options.port))
-                                                 : UpdateTarget{options.device, {}, options.device};
+    UpdateTarget target = TargetForPort(options.device.empty() ? std::to_string(options.port) : options.device);
     if (options.UsesSimulator()) {
         std::string reason;
         if (!(sim = StartSimulatedDevice(options, reason))) {

@@ -1,5 +1,7 @@
 #include "HookProcess.h"
 
+#include "SystemMessage.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,7 +11,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 extern char** environ;
 
@@ -70,11 +71,11 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
 {
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0)
-        return ProcessEnd{ProcessEnd::NotStarted, 0, std::strerror(errno)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(errno)};
     if (pipe2(err, O_CLOEXEC) != 0) {
         close(out[0]);
         close(out[1]);
-        return ProcessEnd{ProcessEnd::NotStarted, 0, std::strerror(errno)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(errno)};
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -115,7 +116,7 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
     if (spawned != 0) {
         close(pipes[0]);
         close(pipes[1]);
-        return ProcessEnd{ProcessEnd::NotStarted, 0, std::strerror(spawned)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(spawned)};
     }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -1,11 +1,12 @@
 #include "RecordFile.h"
 
+#include "SystemMessage.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 AppendFile::~AppendFile()
 {
@@ -18,7 +19,7 @@ bool AppendFile::Open(const std::string& path, std::string& error)
     // O_APPEND: every write lands at the end, whoever else appends meanwhile.
     m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (m_fd < 0) {
-        error = std::strerror(errno);
+        error = SystemMessage(errno);
         return false;
     }
     struct stat info {};
@@ -34,14 +35,14 @@ bool AppendFile::Append(const std::string& bytes, std::string& error)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            error = n < 0 ? std::strerror(errno) : "nothing was written";
+            error = n < 0 ? SystemMessage(errno) : "nothing was written";
             return false;
         }
         done += static_cast<size_t>(n);
     }
     // A character device (a terminal, /dev/null) cannot be synced; that is no loss.
     if (fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-        error = std::strerror(errno);
+        error = SystemMessage(errno);
         return false;
     }
     return true;

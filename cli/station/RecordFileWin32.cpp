@@ -1,21 +1,8 @@
 #include "RecordFile.h"
 
+#include "SystemMessage.h"
+
 #include <windows.h>
-
-namespace {
-
-std::string SystemReason(DWORD code)
-{
-    char text[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                   sizeof text, nullptr);
-    std::string reason(text, n);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-        reason.pop_back();
-    return reason.empty() ? "error " + std::to_string(code) : reason;
-}
-
-} // namespace
 
 AppendFile::~AppendFile()
 {
@@ -29,7 +16,7 @@ bool AppendFile::Open(const std::string& path, std::string& error)
     HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = SystemReason(GetLastError());
+        error = SystemMessage(static_cast<int>(GetLastError()));
         return false;
     }
     m_handle = handle;
@@ -45,14 +32,14 @@ bool AppendFile::Append(const std::string& bytes, std::string& error)
         DWORD written = 0;
         if (!WriteFile(m_handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
             written == 0) {
-            error = SystemReason(GetLastError());
+            error = SystemMessage(static_cast<int>(GetLastError()));
             return false;
         }
         done += written;
     }
     // A console or the NUL device cannot be flushed; that is no loss.
     if (!FlushFileBuffers(m_handle) && GetFileType(m_handle) == FILE_TYPE_DISK) {
-        error = SystemReason(GetLastError());
+        error = SystemMessage(static_cast<int>(GetLastError()));
         return false;
     }
     return true;
