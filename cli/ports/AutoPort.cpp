@@ -92,6 +92,7 @@ std::vector<PortProbe> ProbeUsbPorts(const std::vector<PortInfo>& ports)
             probes.back().port = port;
         }
     std::vector<std::thread> threads;
+    threads.reserve(probes.size());
     for (PortProbe& probe : probes)
         threads.emplace_back(Probe, std::ref(probe));
     for (std::thread& thread : threads)
