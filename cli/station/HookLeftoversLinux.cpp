@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -86,14 +85,13 @@ void EndHookLeftovers(int group, const std::vector<std::string>& marks)
             if (child.group != getpgrp() && groups.insert(child.group).second)
                 kill(-child.group, SIGKILL);
             kill(child.pid, SIGKILL);
-            while (waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            // Reaped here once it has ended: a zombie of one of the groups.
+            waitpid(child.pid, nullptr, WNOHANG);
         }
         // Done once none of the groups has a process left, wherever it is.
         const bool left = std::any_of(groups.begin(), groups.end(), [](pid_t each) { return kill(-each, 0) == 0; });
         if ((!found && !left) || std::chrono::steady_clock::now() >= deadline)
             return;
-        if (!found)
-            usleep(10 * 1000);
+        usleep(10 * 1000);
     }
 }

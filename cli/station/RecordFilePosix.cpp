@@ -89,10 +89,12 @@ bool AppendFile::AppendLine(const std::string& line, const std::string& header, 
     std::string bytes;
     char last = '\n';
     if (m_bRegular ? before == 0 : !m_bWritten) {
-        if (!header.empty())
-            bytes = header + "\n";
+        if (!header.empty()) {
+            bytes += header;
+            bytes += '\n';
+        }
     } else if (m_bRegular && m_bReadable && pread(m_fd, &last, 1, before - 1) == 1 && last != '\n') {
-        bytes = "\n";
+        bytes += '\n';
     }
     bytes += line;
     bytes += '\n';

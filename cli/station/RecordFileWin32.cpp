@@ -113,10 +113,12 @@ bool AppendFile::AppendLine(const std::string& line, const std::string& header, 
     DWORD read = 0;
     OVERLAPPED lastAt = At(before - 1);
     if (m_bRegular ? before == 0 : !m_bWritten) {
-        if (!header.empty())
-            bytes = header + "\n";
+        if (!header.empty()) {
+            bytes += header;
+            bytes += '\n';
+        }
     } else if (m_bRegular && m_bReadable && ReadFile(m_handle, &last, 1, &read, &lastAt) && read == 1 && last != '\n') {
-        bytes = "\n";
+        bytes += '\n';
     }
     bytes += line;
     bytes += '\n';
