@@ -86,7 +86,7 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    // A group of its own: its end ends everything the shell started, and
+    // A group of its own: everything the shell started ends with it, and
     // the terminal's Ctrl-C reaches this program only, which then ends it.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attributes, 0);
