@@ -178,6 +178,7 @@ int RunBench(const CliOptions& options, const CliStreams& io)
     StationRounds rounds(RoundsPlan{options.bStation, options.units, waits, options.bJson, io.out,
                                     options.bJson ? io.err : io.out, io.in, InterruptSignal},
                          count);
+    rounds.Watch(recorder);
     int exit = ExitSuccess;
     for (size_t units; (units = rounds.Next()) > 0;)
         if (RunRound(options, units, io, options.recordPath.empty() ? nullptr : &recorder, rounds) != ExitSuccess)

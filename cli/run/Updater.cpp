@@ -88,6 +88,7 @@ int RunUpdater(const CliOptions& options, const CliStreams& io)
     StationRounds rounds(RoundsPlan{options.bStation, options.units, waits, options.bJson, io.out,
                                     options.bJson ? io.err : io.out, io.in, InterruptSignal},
                          1);
+    rounds.Watch(recorder);
     int exit = ExitSuccess;
     while (rounds.Next() > 0) {
         UnitRun unit{1, options.recordPath.empty() ? nullptr : &recorder, io.err, waits};
