@@ -7,14 +7,38 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+
+// A record whose name ends so is on a disk that takes its writes into a
+// cache and then fails to write them out: fsync answers EIO.
+constexpr std::string_view kUnsyncable = "unsyncable.jsonl";
+
+} // namespace
+
+// The system's fsync for this test program, as a disk would answer it;
+// every other file is synced as usual.
+extern "C" int fsync(int fd)
+{
+    char path[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    if (n > 0 && std::string_view(path, static_cast<size_t>(n)).ends_with(kUnsyncable)) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -166,16 +190,19 @@ struct RecordCase {
     int exit;
     std::map<std::string, int> results; // "updated", "failed 3", "failed" (no stage), each row's
     std::vector<std::string> out;       // in the last run's output
+    std::string hook = "";              // the failing bootstrap hook, where one fails
 };
 
 // Every unit tried is a line of the record, appended run after run, with
 // the version before and after, the failed stage and its detail. A slot's
 // hook sees its port and slot; a CSV field with a comma or a quote stays
-// one field. A write that fails is told, and fails the bench.
+// one field. A write that fails, or does not reach the disk, is told, and
+// fails the bench.
 TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
 {
     const std::vector<std::string> faulty = {"--bench-sim", "3", "--bench-fault", "2:nak:program:7", "-y"};
     const std::string stuck = "[ $KESTRUNE_SLOT != 2 ] || { echo \"relay 2, stuck\" >&2; exit 1; }";
+    const std::string unquoted = "[ $KESTRUNE_SLOT != 2 ] || { echo relay 2, stuck >&2; exit 1; }"; // a comma only
     const RecordCase cases[] = {
         {"JSON Lines", faulty, "r.jsonl", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
         {"CSV", faulty, "r.csv", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
@@ -185,7 +212,16 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          1,
          ExitStageFailed,
          {{"updated", 2}, {"failed", 1}},
-         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"}},
+         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"},
+         stuck},
+        {"station rounds, a detail with a comma and no quote",
+         {"--bench-sim", "2", "--station", "--units", "3", "--bootstrap-command", unquoted},
+         "unquoted.csv",
+         1,
+         ExitStageFailed,
+         {{"updated", 2}, {"failed", 1}},
+         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"},
+         unquoted},
         {"a full disk",
          {"--bench-sim", "1"},
          "/dev/full",
@@ -194,6 +230,13 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          {},
          {"1 of 1 updated.",
           "The record is incomplete: writing the record /dev/full failed: No space left on device."}},
+        {"a disk that does not keep the line",
+         {"--bench-sim", "1"},
+         kUnsyncable.data(),
+         1,
+         ExitStageFailed,
+         {{"updated", 1}},
+         {"1 of 1 updated.", "The record is incomplete: writing the record ", "failed: Input/output error."}},
     };
     for (const RecordCase& c : cases) {
         const bool scratch = c.file[0] != '/'; // a device such as /dev/full is left alone
@@ -220,7 +263,7 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
             EXPECT_EQ(row["firmware"], "5.0.3");
             EXPECT_TRUE(Has(row["port"], "simulated ")) << row;
             if (result == "failed" && stage.empty()) {
-                EXPECT_EQ(row["detail"], "bootstrap hook '" + stuck + "' exited with status 1: relay 2, stuck");
+                EXPECT_EQ(row["detail"], "bootstrap hook '" + c.hook + "' exited with status 1: relay 2, stuck");
             }
         }
         EXPECT_EQ(results, c.results) << c.what;
