@@ -2,6 +2,8 @@
 // at the line's pace when asked, and records the host's turnarounds.
 #include "SimulatedKestrune.h"
 
+#include "ServingPriority.h"
+
 #include <poll.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -118,6 +120,7 @@ void SimulatedKestrune::Run()
 #ifdef __linux__
     prctl(PR_SET_TIMERSLACK, 1UL); // this thread's timed waits end on time, not up to 50 us late
 #endif
+    RaiseServingPriority();
     for (;;) {
         KestruneDevice::Time wake;
         bool replyEnds = false;
