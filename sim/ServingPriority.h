@@ -11,3 +11,7 @@
 // nor RLIMIT_RTPRIO), a raised nice value at least gives it a larger share;
 // failing that too, it runs as it is.
 void RaiseServingPriority();
+
+// Keeps the calling thread to one processor (index modulo their number),
+// where the system allows.
+void KeepToProcessor(unsigned index);
