@@ -33,7 +33,7 @@ TEST(CliPrompt, OnlyAnExplicitYesStartsTheUpdate)
         const CliRun run = RunCli({"--device", peer.Path()}, c.input);
         EXPECT_EQ(run.exit, c.starts ? ExitStageFailed : ExitCancelled) << '"' << c.input << '"';
         if (!c.starts) {
-            EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+            EXPECT_EQ(peer.Received(3), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
             EXPECT_TRUE(Has(run.err, "Only the version query was sent")) << run.err;
         }
     }
@@ -284,7 +284,7 @@ TEST(CliUpdater, InterruptBeforeTheUpdateSendsNothing)
         EXPECT_EQ(run.exit, 130);
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)); // the hook did not run on
         EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
-        EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+        EXPECT_EQ(peer.Received(3), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
     }
 }
 
