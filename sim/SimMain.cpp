@@ -4,6 +4,7 @@
 // usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...
 
 #include "FaultSpec.h"
+#include "ServingPriority.h"
 #include "SimulatedKestrune.h"
 
 #include <cerrno>
@@ -173,6 +174,9 @@ int main(int argc, char** argv)
     SimArguments parsed;
     if (const int status = ParseArguments(argc, argv, parsed))
         return status;
+    // Its commands stand for the power switch and the "SET" button: a test's
+    // relay hook waits a moment for them, so they too are carried out at once.
+    RaiseServingPriority();
     SimulatedKestrune sim(parsed.options);
     if (const int status = StartDevice(sim, parsed))
         return status;
