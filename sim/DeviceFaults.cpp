@@ -27,6 +27,7 @@ const char* FaultKindName(FaultKind kind)
     case FaultKind::CorruptByte: return "corrupt";
     case FaultKind::CablePulled: return "unplug";
     case FaultKind::AdapterGone: return "unplug-adapter";
+    case FaultKind::Unwritten: return "unwritten";
     }
     return "?";
 }

@@ -25,6 +25,7 @@ enum class FaultKind : uint8_t {
     CorruptByte, // reply byte number index has its low bit flipped
     CablePulled, // from this exchange on nothing passes in either direction
     AdapterGone, // the host's USB adapter is unplugged: its port vanishes
+    Unwritten,   // an erase or a page is answered as done, and the flash keeps what it held
 };
 
 struct Fault {

@@ -38,7 +38,7 @@ std::optional<Fault> ParseFault(const std::string& text)
     Fault fault{};
     bool kindFound = false;
     for (FaultKind kind : {FaultKind::Silence, FaultKind::Late, FaultKind::Nak, FaultKind::CorruptByte,
-                           FaultKind::CablePulled, FaultKind::AdapterGone})
+                           FaultKind::CablePulled, FaultKind::AdapterGone, FaultKind::Unwritten})
         if (parts[0] == FaultKindName(kind)) {
             fault.kind = kind;
             kindFound = true;

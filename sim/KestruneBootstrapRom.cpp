@@ -32,7 +32,8 @@ void KestruneDevice::ReceiveBootstrap(uint8_t byte, bool garbled, Time now)
                 echo ^= 0x01;
             break;
         case FaultKind::CablePulled:
-        case FaultKind::AdapterGone: break;
+        case FaultKind::AdapterGone:
+        case FaultKind::Unwritten: break;
         }
     }
     if (!silent)

@@ -129,6 +129,7 @@ void KestruneDevice::Answer(const Fault* fault, std::vector<uint8_t> bytes, Time
         case FaultKind::Late: ready += std::chrono::milliseconds(fault->delayMs); break;
         case FaultKind::Nak: bytes[0] = fault->value; break;
         case FaultKind::CorruptByte: bytes[fault->index % bytes.size()] ^= 0x01; break;
+        case FaultKind::Unwritten: break; // the command did nothing, and says it did
         }
     }
     for (uint8_t byte : bytes)

@@ -105,6 +105,7 @@ private:
     void RunPrimaryCommand(const Fault* fault, Time now);
     void RunSecondaryCommand(const Fault* fault, Time now);
     uint8_t ProgramPage(Time now);
+    uint8_t ProgramNothing(Time now);
     void ReceiveApplication(uint8_t byte, bool garbled, Time now);
     void SendErrorFrame(uint8_t code, Time now);
 

@@ -8,6 +8,8 @@ namespace {
 
 constexpr uint16_t kSecondaryLoaderStart = 0x6000;
 
+bool Unwritten(const Fault* fault) { return fault && fault->kind == FaultKind::Unwritten; }
+
 } // namespace
 
 size_t KestruneDevice::LoaderFrameLength() const
@@ -107,13 +109,22 @@ void KestruneDevice::RunSecondaryCommand(const Fault* fault, Time now)
             Answer(fault, {0x01}, now);
             break;
         }
-        m_flash[bank].fill(0xFF);
+        if (!Unwritten(fault))
+            m_flash[bank].fill(0xFF);
         m_busyUntil = now + m_timing.eraseTime;
         Answer(fault, {0x00}, m_busyUntil);
         break;
     }
-    case 'P': Answer(fault, {ProgramPage(now)}, m_busyUntil); break;
+    case 'P': Answer(fault, {Unwritten(fault) ? ProgramNothing(now) : ProgramPage(now)}, m_busyUntil); break;
     }
+}
+
+// A flash that takes nothing: the page's time passes and its success is
+// reported, and not one cell changes.
+uint8_t KestruneDevice::ProgramNothing(Time now)
+{
+    m_busyUntil = now + m_timing.byteProgramTime * m_frame[4];
+    return 0x00;
 }
 
 uint8_t KestruneDevice::ProgramPage(Time now)

@@ -5,6 +5,7 @@
 // (kestrune-sim.1 beside this file says the same as PrintUsage)
 
 #include "FaultSpec.h"
+#include "ServingPriority.h"
 #include "SimulatedKestrune.h"
 
 #include <cerrno>
@@ -212,6 +213,9 @@ int main(int argc, char** argv)
     SimArguments parsed;
     if (const int status = ParseArguments(argc, argv, parsed); status >= 0)
         return status;
+    // Its commands stand for the power switch and the "SET" button: a test's
+    // relay hook waits a moment for them, so they too are carried out at once.
+    RaiseServingPriority();
     SimulatedKestrune sim(parsed.options);
     if (const int status = StartDevice(sim, parsed))
         return status;

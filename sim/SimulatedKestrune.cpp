@@ -6,7 +6,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
+
+constexpr unsigned kMaxCarriers = 4;
 
 // A pseudo-terminal keeps the speed and PARODD the updater set but always
 // reports 8 data bits and clears PARENB, so odd parity shows as PARODD.
@@ -36,10 +40,13 @@ SimulatedKestrune::~SimulatedKestrune()
         m_bStop = true;
     }
     Wake();
-    if (m_thread.joinable())
-        m_thread.join();
-    for (int fd : {m_master, m_slave, m_wakeRead, m_wakeWrite})
+    for (std::thread& carrier : m_carriers)
+        carrier.join();
+    for (int fd : {m_master, m_slave})
         if (fd >= 0)
+            close(fd);
+    for (const WakePipe& wake : m_wakes)
+        for (int fd : {wake.read, wake.write})
             close(fd);
 }
 
@@ -62,13 +69,20 @@ bool SimulatedKestrune::Start()
     cfsetispeed(&tio, B9600);
     cfsetospeed(&tio, B9600);
     tcsetattr(m_slave, TCSANOW, &tio);
-    int wake[2];
-    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    m_wakeRead = wake[0];
-    m_wakeWrite = wake[1];
+    // A carrier thread on each processor, all serving the one device: a
+    // virtual machine's processor can stop for 100 ms while the host's
+    // sees to its work, and then the device answers from another. Each has
+    // a pipe to be woken by.
+    const unsigned processors = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxCarriers);
+    for (unsigned processor = 0; processor < processors; ++processor) {
+        int wake[2];
+        if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+            return false;
+        m_wakes.push_back(WakePipe{wake[0], wake[1]});
+    }
     m_device.PowerOn(m_options.bStartInBootstrap, KestruneDevice::Clock::now());
-    m_thread = std::thread([this] { Run(); });
+    for (unsigned processor = 0; processor < processors; ++processor)
+        m_carriers.emplace_back([this, processor] { Run(processor); });
     return true;
 }
 
@@ -121,12 +135,16 @@ void SimulatedKestrune::UnplugAdapter()
 
 void SimulatedKestrune::DropTerminal()
 {
-    // Both ends closed: the host's open port now reads EIO and polls POLLHUP.
+    // Both ends closed: the host's open port now reads EIO and polls POLLHUP,
+    // once no other carrier waits on the terminal any more: they are woken.
+    if (m_master < 0)
+        return;
     for (int* fd : {&m_master, &m_slave})
         if (*fd >= 0) {
             close(*fd);
             *fd = -1;
         }
+    Wake();
 }
 
 int16_t SimulatedKestrune::HostLineMode() const

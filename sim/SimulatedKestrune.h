@@ -1,9 +1,9 @@
 #pragma once
 // A simulated Kestrune behind a pseudo-terminal: the updater opens the
-// terminal's device path like a serial port. A thread of its own carries
-// bytes between the terminal and the device model, reading the line
-// settings the updater applied, and, when paced, spacing bytes as the line
-// speed would.
+// terminal's device path like a serial port. Threads of its own (one a
+// processor, whichever runs first) carry bytes between the terminal and the
+// device model, reading the line settings the updater applied, and, when
+// paced, spacing bytes as the line speed would.
 
 #include "HostTurnarounds.h"
 #include "KestruneDevice.h"
@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class SimulatedKestrune {
 public:
@@ -64,26 +65,30 @@ private:
         int16_t lineMode;
     };
 
-    void Run();
+    void Run(unsigned processor);
     void DropTerminal();
     void ClearWire();
     void CarryInbound(KestruneDevice::Time now);
     void CarryOutbound(KestruneDevice::Time now);
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
     KestruneDevice::Clock::duration CharacterTime() const;
-    // Until `wake` (its last `spin` spinning), or until the host writes or Wake() is called.
-    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin);
+    // Until `wake` (its last `spin` spinning), or until the host writes on
+    // master or Wake() is called.
+    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int master, int wakeRead);
     void Wake();
 
     Options m_options;
     KestruneDevice m_device;
     mutable std::mutex m_mutex;
-    std::thread m_thread;
+    std::vector<std::thread> m_carriers; // one a processor (see Start)
     bool m_bStop = false;
     int m_master = -1;
     int m_slave = -1; // held so the terminal stays up between the updater's opens
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    struct WakePipe {
+        int read;
+        int write;
+    };
+    std::vector<WakePipe> m_wakes; // a carrier's each
     std::string m_devicePath;
     std::deque<Pending> m_inbound;
     std::deque<Pending> m_outbound;

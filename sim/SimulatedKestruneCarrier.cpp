@@ -2,6 +2,8 @@
 // at the line's pace when asked, and records the host's turnarounds.
 #include "SimulatedKestrune.h"
 
+#include "ServingPriority.h"
+
 #include <poll.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -29,8 +31,8 @@ constexpr std::chrono::microseconds kFinalSpin(50);
 void SimulatedKestrune::Wake()
 {
     const char byte = 0;
-    if (m_wakeWrite >= 0)
-        (void)!write(m_wakeWrite, &byte, 1);
+    for (const WakePipe& wake : m_wakes)
+        (void)!write(wake.write, &byte, 1);
 }
 
 void SimulatedKestrune::CarryInbound(KestruneDevice::Time now)
@@ -113,39 +115,47 @@ KestruneDevice::Time SimulatedKestrune::NextWake(KestruneDevice::Time now) const
     return wake;
 }
 
-void SimulatedKestrune::Run()
+void SimulatedKestrune::Run(unsigned processor)
 {
 #ifdef __linux__
     prctl(PR_SET_TIMERSLACK, 1UL); // this thread's timed waits end on time, not up to 50 us late
 #endif
+    RaiseServingPriority();
+    KeepToProcessor(processor);
     for (;;) {
         KestruneDevice::Time wake;
         bool replyEnds = false;
+        int master;
         {
             std::lock_guard lock(m_mutex);
             if (m_bStop)
                 return;
-            if (m_device.AdapterGone())
-                DropTerminal();
             const auto now = KestruneDevice::Clock::now();
             if (m_master >= 0) {
                 CarryInbound(now);
                 CarryOutbound(now);
             }
+            // The adapter goes with the exchange that pulled it, before the
+            // host can write again, not when this thread next wakes.
+            if (m_device.AdapterGone())
+                DropTerminal();
             wake = NextWake(now);
             replyEnds = m_outbound.size() == 1 && m_outbound.front().at == wake;
+            master = m_master;
         }
-        WaitUntil(wake, replyEnds ? kFinalSpin : KestruneDevice::Clock::duration::zero());
+        WaitUntil(wake, replyEnds ? kFinalSpin : KestruneDevice::Clock::duration::zero(), master,
+                  m_wakes[processor].read);
     }
 }
 
-void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin)
+void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int master,
+                                  int wakeRead)
 {
     const auto left = std::max(wake - spin - KestruneDevice::Clock::now(), KestruneDevice::Clock::duration::zero());
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
     const timespec timeout{static_cast<time_t>(seconds.count()),
                            static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
-    pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wakeRead, POLLIN, 0}}; // a negative fd is passed over
+    pollfd fds[2] = {{master, POLLIN, 0}, {wakeRead, POLLIN, 0}}; // a negative fd is passed over
     // Timed out: spin what is left. Whatever woke us, a byte is passed on
     // only once its time has come; the caller looks again.
     if (ppoll(fds, 2, &timeout, nullptr) == 0)
@@ -153,7 +163,7 @@ void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clo
         }
     if (fds[1].revents & POLLIN) {
         char drain[64];
-        while (read(m_wakeRead, drain, sizeof drain) > 0) {
+        while (read(wakeRead, drain, sizeof drain) > 0) {
         }
     }
 }

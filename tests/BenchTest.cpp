@@ -8,16 +8,40 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+
+// A record whose name ends so is on a disk that takes its writes into a
+// cache and then fails to write them out: fsync answers EIO.
+constexpr std::string_view kUnsyncable = "unsyncable.jsonl";
+
+} // namespace
+
+// The system's fsync for this test program, as a disk would answer it;
+// every other file is synced as usual.
+extern "C" int fsync(int fd)
+{
+    char path[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    if (n > 0 && std::string_view(path, static_cast<size_t>(n)).ends_with(kUnsyncable)) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -243,7 +267,7 @@ size_t RecordLines(const std::string& text)
 // the version before and after, the failed stage and its detail. A slot's
 // hook sees its port and slot; a CSV field with a comma or a quote stays
 // one field, and a hook's escape sequences and bytes that are no text are
-// escaped. A write that fails is told, and fails the bench: the file keeps
+// escaped. A write that fails, or does not reach the disk, is told, and fails the bench: the file keeps
 // no part of the line, which goes whole to stderr, and no further unit
 // starts. A last line without its end keeps to itself.
 TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
@@ -251,6 +275,7 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
     const std::vector<std::string> faulty = {"--bench-sim", "3", "--bench-fault", "2:nak:program:7", "-y"};
     const std::string stuck = "[ $KESTRUNE_SLOT != 2 ] || { echo \"relay 2, stuck\" >&2; exit 1; }";
     const std::string escapes = "printf '\\033[2J\\377 relay\\n' >&2; exit 1";
+    const std::string unquoted = "[ $KESTRUNE_SLOT != 2 ] || { echo relay 2, stuck >&2; exit 1; }"; // a comma only
     const RecordCase cases[] = {
         {"JSON Lines", faulty, "r.jsonl", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
         {"CSV", faulty, "r.csv", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
@@ -269,6 +294,14 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          {{"updated", 2}, {"failed", 1}},
          {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"},
          "bootstrap hook '" + stuck + "' exited with status 1: relay 2, stuck"},
+        {"station rounds, a detail with a comma and no quote",
+         {"--bench-sim", "2", "--station", "--units", "3", "--bootstrap-command", unquoted},
+         "unquoted.csv",
+         1,
+         ExitStageFailed,
+         {{"updated", 2}, {"failed", 1}},
+         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"},
+         "bootstrap hook '" + unquoted + "' exited with status 1: relay 2, stuck"},
         {"a full disk",
          {"--bench-sim", "1"},
          "/dev/full",
@@ -308,6 +341,17 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          {{"failed", 1}},
          {"\\x1B[2J\\xFF relay"},
          "bootstrap hook '" + escapes + "' exited with status 1: \\x1B[2J\\xFF relay"},
+        {"a disk that does not keep the line",
+         {"--bench-sim", "1"},
+         kUnsyncable.data(),
+         1,
+         ExitStageFailed,
+         {{"updated", 1}},
+         {"1 of 1 updated.", "The record is incomplete: writing the record ", "failed: Input/output error."},
+         "",
+         "",
+         0,
+         1},
     };
     for (const RecordCase& c : cases) {
         const SmallDisk disk(::testing::TempDir() + "kz-small-disk");

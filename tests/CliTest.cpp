@@ -33,7 +33,7 @@ TEST(CliPrompt, OnlyAnExplicitYesStartsTheUpdate)
         const CliRun run = RunCli({"--device", peer.Path()}, c.input);
         EXPECT_EQ(run.exit, c.starts ? ExitStageFailed : ExitCancelled) << '"' << c.input << '"';
         if (!c.starts) {
-            EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+            EXPECT_EQ(peer.Received(3), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
             EXPECT_TRUE(Has(run.err, "Only the version query was sent")) << run.err;
         }
     }
@@ -254,6 +254,18 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {before, "Firmware update was successful"},
          {"Version In Your Kestrune:  5.0.3"},
          {"after the power cycle: power-cycle hook 'exit 1' exited with status 1"}},
+        {"--skip-current on a unit that runs another version",
+         {"--skip-current"},
+         ExitSuccess,
+         {before, "Firmware update was successful", "Version In Your Kestrune:  5.0.3"},
+         {"already runs"},
+         {}},
+        {"a flash that took nothing, found after the power cycle",
+         {"--fault", "unwritten:erase:0", "--fault", "unwritten:program:0", "--power-cycle-command", "true"},
+         ExitStageFailed,
+         {before, "Firmware update was successful", "Version In Your Kestrune:  4.2.1"},
+         {"Version In Your Kestrune:  5.0.3"},
+         {"it reports 4.2.1, not 5.0.3"}},
         {"a USB name no adapter has",
          {"--device", "usb:NOSUCH123", "--version-only"},
          ExitPortUnavailable,
@@ -324,7 +336,7 @@ TEST(CliUpdater, InterruptBeforeTheUpdateSendsNothing)
         EXPECT_EQ(run.exit, 130);
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)); // the hook did not run on
         EXPECT_TRUE(Has(run.err, "nothing was sent for it")) << run.err;
-        EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
+        EXPECT_EQ(peer.Received(3), (std::vector<uint8_t>{0x02, 0x01, 0x20}));
     }
 }
 

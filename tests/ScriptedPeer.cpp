@@ -1,5 +1,7 @@
 #include "ScriptedPeer.h"
 
+#include "ServingPriority.h"
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -90,6 +92,7 @@ std::vector<uint8_t> ScriptedPeer::Received(size_t count)
 
 void ScriptedPeer::Run()
 {
+    RaiseServingPriority(); // it answers for a device, on the device's time
     for (;;) {
         pollfd pfd{m_master >= 0 ? m_master : m_listener, POLLIN, 0};
         poll(&pfd, 1, 1);

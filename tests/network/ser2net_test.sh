@@ -16,7 +16,7 @@ cli=$1 sim=$2
 here=$(dirname "$0")
 command -v ser2net >/dev/null || { echo "skipped: ser2net is not installed (build.sh installs it)"; exit 77; }
 source "$here/../sim_harness.sh"
-updater_command=("$cli")
+updater_command=("${host[@]}" "$cli")
 rfc2217="telnet(rfc2217),tcp(nodelay)"
 
 for n in 1 2 3 4 5; do start_simulator "sim$n"; done
@@ -131,7 +131,7 @@ start_server deaf never-reads; start_server flood floods
 start_server fast relay-baud "$(cat "$work/s1.port")"; start_server even relay-parity "$(cat "$work/s3.port")"
 # The updater spins answering a flood as well: it too runs below the simulators.
 plain_updater=("${updater_command[@]}")
-updater_command=(nice -n 10 "${plain_updater[@]}")
+updater_command=(nice -n 10 "$cli")
 for server in deaf flood; do
     started=$(date +%s%N)
     check "$server: the run fails (at the port or in stage 1)" fails --device "$(url $server)" -y
@@ -171,7 +171,15 @@ boot="echo bootstrap >'$work/sim5.in'; echo \"\$KESTRUNE_PORT \$KESTRUNE_SLOT\" 
 power="echo power >'$work/sim5.in'; sleep 0.3"
 station() { ends 0 --device "$(url s5)" --bootstrap-command "$boot" --power-cycle-command "$power" --record "$record" "$@" </dev/null; }
 field() { tail -n 1 "$record" | grep -qF -- "$1" || { echo "  no $1 in:"; tail -n 1 "$record"; return 1; }; }
-check "an update with hooks and no prompt" station
+# A flash that answers every erase and page as done and takes none: the
+# unit still runs 4.2.1 after the power cycle, and that is a failure.
+device sim5 "fault unwritten:erase:0"; device sim5 "fault unwritten:program:0"
+check "a flash that took nothing" ends 1 --device "$(url s5)" --bootstrap-command "$boot" --power-cycle-command "$power" \
+    --record "$record" </dev/null
+check "fails the check after the power cycle" says err "it reports 4.2.1, not 5.0.3"
+check "and records 4.2.1 after" field '"version_before":"4.2.1","version_after":"4.2.1","result":"failed"'
+device sim5 clear
+check "an update with hooks and no prompt, --skip-current on a unit at 4.2.1" station --skip-current
 check "asks nothing" test -z "$(grep -e 'type yes' -e 'press Enter' "$work/out.txt" "$work/err.txt")"
 check "records 4.2.1 before and 5.0.3 after" field '"version_before":"4.2.1","version_after":"5.0.3","result":"updated"'
 check "with the network endpoint as the adapter" field "\"adapter\":\"127.0.0.1:$(cat "$work/s5.port")\""
@@ -185,7 +193,7 @@ check "and sends the version query only" test "$(sent "$after")" = "$(($(sent "$
 check "--station --units 2" station --station --units 2
 check "records two updated units" test "$(tail -n 2 "$record" | grep -c '"result":"updated"')" = 2
 check "and sums them up" says out "Station: 2 units in 2 rounds: 2 updated, 0 failed, 0 skipped"
-check "the record has every unit" test "$(wc -l <"$record")" = 4
+check "the record has every unit" test "$(wc -l <"$record")" = 5
 device sim3 bootstrap
 # The answer comes after a pause, as a person's would: ser2net serves a new
 # connection only a moment after the version query's has closed.
