@@ -11,8 +11,9 @@ double OneDecimal(double value) { return std::round(value * 10.0) / 10.0; }
 
 } // namespace
 
-void StatusReport::Start(const std::string&, const std::optional<std::string>& deviceVersion)
+void StatusReport::Start(const std::string& port, const std::optional<std::string>& deviceVersion)
 {
+    m_status.port = port;
     m_status.versionBefore = deviceVersion;
     m_watcher.Changed(m_status, UnitChange::Started);
 }
