@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang clang-format clang-tidy python3-pefile dpkg-dev
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang clang-format clang-tidy python3-pefile dpkg-dev lintian man-db
           pkg-config libserialport-dev nlohmann-json3-dev ser2net iproute2
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb imagemagick)
 sudo=""

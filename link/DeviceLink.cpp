@@ -41,51 +41,55 @@ bool CDeviceLink::Pause(uint32_t ms, const char* during)
     return true;
 }
 
-bool CDeviceLink::Send(const char* exchange, const uint8_t* frame, uint32_t length)
+bool CDeviceLink::Send(const ExchangeLabel& exchange, const uint8_t* frame, uint32_t length)
 {
     if (StopRequested())
-        return Fail("%s: interrupted before it was sent", exchange);
+        return Fail("%s: interrupted before it was sent", ExchangeLabelText(exchange, Direction::Sent).text);
     const bool written = Write(frame, length);
     if (m_pObserver)
         m_pObserver->OnFrame(Direction::Sent, LineMode(), exchange, frame, length);
     if (written)
         return true;
+    const LabelText label = ExchangeLabelText(exchange, Direction::Sent);
     const PortFailure& failure = LastPortFailure();
     if (!PortLost() && StopRequested())
-        return Fail("%s: interrupted while it was being sent", exchange);
+        return Fail("%s: interrupted while it was being sent", label.text);
     if (failure.kind != PortFailure::Kind::None)
-        return Fail("%s: the write failed: %s", exchange, failure.text.c_str());
-    return Fail("%s: the write failed", exchange);
+        return Fail("%s: the write failed: %s", label.text, failure.text.c_str());
+    return Fail("%s: the write failed", label.text);
 }
 
-bool CDeviceLink::Receive(const char* exchange, uint8_t* reply, uint32_t length)
+bool CDeviceLink::Receive(const ExchangeLabel& exchange, uint8_t* reply, uint32_t length)
 {
     const bool complete = Read(reply, static_cast<int32_t>(length));
     if (m_pObserver)
         m_pObserver->OnFrame(Direction::Received, LineMode(), exchange, reply, LastReadCount());
     if (complete)
         return true;
+    const LabelText label = ExchangeLabelText(exchange, Direction::Received);
     // A stop that came while the answer was awaited is why it is missing,
     // not the device; a gone port is why before either.
     if (PortLost())
-        return Fail("%s: %s", exchange, LastPortFailure().text.c_str());
+        return Fail("%s: %s", label.text, LastPortFailure().text.c_str());
     if (StopRequested())
-        return Fail("interrupted while waiting for the answer to %s", exchange);
+        return Fail("interrupted while waiting for the answer to %s", label.text);
     if (LastPortFailure().kind != PortFailure::Kind::None)
-        return Fail("%s: the read failed: %s", exchange, LastPortFailure().text.c_str());
+        return Fail("%s: the read failed: %s", label.text, LastPortFailure().text.c_str());
     if (LastReadCount() == 0)
-        return Fail("%s: no answer within %s", exchange, DurationText(kReadAllowanceMs).c_str());
-    return Fail("%s: answer cut short: %u of %u bytes", exchange, LastReadCount(), length);
+        return Fail("%s: no answer within %s", label.text, DurationText(kReadAllowanceMs).c_str());
+    return Fail("%s: answer cut short: %u of %u bytes", label.text, LastReadCount(), length);
 }
 
-bool CDeviceLink::Expect(const char* exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning)
+// A wrong answer is named as the exchange that was sent.
+bool CDeviceLink::Expect(const ExchangeLabel& exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning)
 {
     if (reply == success)
         return true;
-    return Fail("%s: device answered 0x%02X%s", exchange, reply, meaning ? meaning(reply) : "");
+    return Fail("%s: device answered 0x%02X%s", ExchangeLabelText(exchange, Direction::Sent).text, reply,
+                meaning ? meaning(reply) : "");
 }
 
-bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success,
+bool CDeviceLink::SendAndExpect(const ExchangeLabel& exchange, const uint8_t* frame, uint32_t length, uint8_t success,
                                 ReplyMeaning meaning)
 {
     Purge();
@@ -93,10 +97,10 @@ bool CDeviceLink::SendAndExpect(const char* exchange, const uint8_t* frame, uint
     return Send(exchange, frame, length) && Receive(exchange, &reply, 1) && Expect(exchange, reply, success, meaning);
 }
 
-void CDeviceLink::Report(int stage, const char* step, uint32_t done, uint32_t total)
+void CDeviceLink::Report(UpdateStage stage, UpdateStep step, uint32_t done, uint32_t total)
 {
     if (m_pObserver)
-        m_pObserver->OnStep(StageProgress{stage, step, done, total});
+        m_pObserver->OnStep(StageProgress{StageNumber(stage), step, done, total});
 }
 
 bool CDeviceLink::SetMode(int16_t mode)

@@ -6,6 +6,7 @@
 #include "FirmwareImages.h"
 #include "ImageBuffer.h"
 #include "LinkObserver.h"
+#include "ProtocolFacts.h"
 #include "SRecordReader.h"
 #include "SerialChannel.h"
 
@@ -49,20 +50,20 @@ public:
     // Which exchange failed last and how, in a line for a person; empty
     // until something failed. The stages' results do not depend on it.
     const char* FailureDetail() const { return m_szFailure; }
-
-    static constexpr uint32_t kBootstrapSize = 256;
-    static constexpr uint32_t kBlockSize = 32;
-    static constexpr uint32_t kPageSize = 128;
+    // What a person should know of a run that succeeded all the same, in a
+    // line: that the secondary loader was only partly read back before it
+    // answered. Empty when there is nothing to add; valid after a run.
+    const char* OutcomeNote() const { return m_szNote; }
 
 private:
     // One exchange's halves: each tells the observer and notes a failure.
-    bool Send(const char* exchange, const uint8_t* frame, uint32_t length);
-    bool Receive(const char* exchange, uint8_t* reply, uint32_t length);
+    bool Send(const ExchangeLabel& exchange, const uint8_t* frame, uint32_t length);
+    bool Receive(const ExchangeLabel& exchange, uint8_t* reply, uint32_t length);
     // Words for what a failure reply means, or "".
     using ReplyMeaning = const char* (*)(uint8_t reply);
-    bool SendAndExpect(const char* exchange, const uint8_t* frame, uint32_t length, uint8_t success,
+    bool SendAndExpect(const ExchangeLabel& exchange, const uint8_t* frame, uint32_t length, uint8_t success,
                        ReplyMeaning meaning = nullptr);
-    bool Expect(const char* exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning = nullptr);
+    bool Expect(const ExchangeLabel& exchange, uint8_t reply, uint8_t success, ReplyMeaning meaning = nullptr);
     bool StopRequested() const;
     // Sleeps ms; false, with the failure noted, when a stop came meanwhile.
     bool Pause(uint32_t ms, const char* during);
@@ -70,13 +71,14 @@ private:
 
     bool SetMode(int16_t mode);
     bool EchoMatches(const uint8_t* echo);
-    bool LoadFlashImage(int stage, const FirmwareImage& firmware, uint8_t bank);
-    void Report(int stage, const char* step, uint32_t done, uint32_t total);
+    bool LoadFlashImage(UpdateStage stage, const FirmwareImage& firmware, uint8_t bank);
+    void Report(UpdateStage stage, UpdateStep step, uint32_t done, uint32_t total);
 
     const uint8_t* StagedPage(uint32_t page) const;
 
     LinkObserver* m_pObserver = nullptr;
     char m_szFailure[160] = {};
+    char m_szNote[320] = {};
     ImageSource m_imageSource;
     // One image at a time: offset k stands for device address base + k of
     // the current stage's window.

@@ -3,19 +3,19 @@
 // update stages, every frame on the wire, and whether to stop early. The
 // Windows program sets no observer, and then none of this costs anything.
 
+#include "ExchangeLabel.h"
 #include "LineModes.h"
+#include "ProtocolFacts.h"
 
 #include <cstdint>
 
 // Where a running stage has got to, for a progress display.
 struct StageProgress {
-    int stage; // 1 to 4
-    const char* step;
+    int stage; // 1 to 4, StageNumber's; 0 for none
+    UpdateStep step;
     uint32_t done;
     uint32_t total;
 };
-
-enum class Direction : uint8_t { Sent, Received };
 
 class LinkObserver {
 public:
@@ -23,7 +23,7 @@ public:
     virtual void OnStep(const StageProgress&) {}
     // One frame as it went out, or the bytes of an answer as they came in;
     // mode is the line mode in force.
-    virtual void OnFrame(Direction, int16_t /*mode*/, const char* /*exchange*/, const uint8_t*, uint32_t) {}
+    virtual void OnFrame(Direction, int16_t /*mode*/, const ExchangeLabel&, const uint8_t*, uint32_t) {}
     // Asked before every exchange and during the fixed pauses: true makes
     // the next exchange fail without sending anything.
     virtual bool StopRequested() { return false; }

@@ -2,28 +2,36 @@
 
 #include "DeviceText.h"
 
-#include <cstring>
+#include <algorithm>
 
 int RunUpdateStages(CDeviceLink& link)
 {
     if (!link.LoadPrimaryBootstrap())
-        return 1;
+        return StageNumber(UpdateStage::PrimaryBootstrap);
     if (!link.LoadSecondaryBootstrap())
-        return 2;
+        return StageNumber(UpdateStage::SecondaryBootstrap);
     if (!link.LoadFpgaImage())
-        return 3;
+        return StageNumber(UpdateStage::FpgaImage);
     if (!link.LoadApplication())
-        return 4;
+        return StageNumber(UpdateStage::Application);
     return 0;
 }
 
 std::optional<std::string> QueryDeviceVersion(CDeviceLink& link)
 {
     link.SetLineMode(kRunLine); // the query goes ahead whatever the port said
-    uint8_t reply[10] = {};
+    uint8_t reply[FrameLengthsOf(LinkExchange::Version).answer] = {};
     if (!link.QueryVersion(reply))
         return std::nullopt;
-    reply[8] = 0;
-    const char* text = reinterpret_cast<const char*>(reply + 3);
-    return PrintableDeviceText(reply + 3, strnlen(text, 5));
+    // The characters up to the first zero, whatever the header says: the
+    // dialog program has always shown what came.
+    const uint8_t* text = reply + kVersionTextOffset;
+    const uint8_t* end = std::find(text, text + kVersionTextLength, 0);
+    return PrintableDeviceText(text, static_cast<size_t>(end - text));
+}
+
+bool IsVersionFrame(const std::vector<uint8_t>& reply)
+{
+    return reply.size() == FrameLengthsOf(LinkExchange::Version).answer &&
+           std::equal(std::begin(kVersionFrameHeader), std::end(kVersionFrameHeader), reply.begin());
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint16_t kSecondaryStart = 0x6000;
-constexpr uint32_t kSecondaryEnd = 0x8000;
 constexpr uint8_t kRequiredFlashDevice = 0x20;
 constexpr uint32_t kFlashStart = 0x8000;
 constexpr uint32_t kFlashEnd = 0x10000;
@@ -18,7 +16,6 @@ constexpr uint32_t kEepromFirst = 0xB600;
 constexpr uint32_t kEepromLast = 0xB7FF;
 constexpr uint8_t kFpgaBank = 2;
 constexpr uint8_t kApplicationBank = 3;
-constexpr uint32_t kLoaderStartPauseMs = 1000; // for the secondary loader to start after the jump
 
 } // namespace
 
@@ -31,7 +28,7 @@ bool CDeviceLink::PageIsSent(uint32_t page) const
     if (page >= kEepromFirst && page <= kEepromLast)
         return false;
     const uint8_t* data = StagedPage(page);
-    for (uint32_t i = 0; i < CDeviceLink::kPageSize; ++i)
+    for (uint32_t i = 0; i < kPageSize; ++i)
         if (data[i] != 0xFF)
             return true;
     return false;
@@ -67,49 +64,56 @@ bool CDeviceLink::EchoMatches(const uint8_t* echo)
 
 bool CDeviceLink::LoadPrimaryBootstrap()
 {
+    m_szNote[0] = '\0';
     if (!StageImage(kBootOneImage))
         return false;
-    Report(1, "download", 0, 1);
+    Report(UpdateStage::PrimaryBootstrap, UpdateStep::Download, 0, 1);
     uint8_t echo[kBootstrapSize];
     bool ok =
         SetMode(kBootstrapLine) && DownloadBootstrap(m_imageBuffer, echo) && SetMode(kLoaderLine) && EchoMatches(echo);
     if (ok) {
-        Report(1, "download", 1, 1);
-        Report(1, "sign-on", 0, 1);
+        Report(UpdateStage::PrimaryBootstrap, UpdateStep::Download, 1, 1);
+        Report(UpdateStage::PrimaryBootstrap, UpdateStep::SignOn, 0, 1);
         ok = WaitForSignOn();
     }
     if (ok)
-        Report(1, "sign-on", 1, 1);
+        Report(UpdateStage::PrimaryBootstrap, UpdateStep::SignOn, 1, 1);
     Purge();
     return ok;
 }
 
 bool CDeviceLink::LoadSecondaryBootstrap()
 {
+    m_szNote[0] = '\0';
     if (!StageImage(kBootTwoImage))
         return false;
     if (!SetMode(kLoaderLine) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
         return false;
-    const uint32_t blocks = (kSecondaryEnd - kSecondaryStart) / kBlockSize;
-    for (uint32_t i = 0; i < blocks; ++i) {
+    const UpdateStage stage = UpdateStage::SecondaryBootstrap;
+    for (uint32_t i = 0; i < kSecondaryBlocks; ++i) {
         const auto address = static_cast<uint16_t>(kSecondaryStart + i * kBlockSize);
         if (!WriteBlock(m_imageBuffer + i * kBlockSize, address))
             return false;
-        Report(2, "write", i + 1, blocks);
+        Report(stage, UpdateStep::Write, i + 1, kSecondaryBlocks);
     }
     // Read-back: an exchange that fails only ends it, but a block that came
     // back different from what was staged means the loader in the device's
     // RAM is not the one we sent, and starting it would run damaged code.
-    for (uint32_t i = 0; i < blocks; ++i) {
-        const auto address = static_cast<uint16_t>(kSecondaryStart + i * kBlockSize);
+    uint32_t readBack = 0;
+    for (; readBack < kSecondaryBlocks; ++readBack) {
+        const auto address = static_cast<uint16_t>(kSecondaryStart + readBack * kBlockSize);
         uint8_t block[kBlockSize];
         if (!ReadBlock(address, block))
             break;
-        if (std::memcmp(block, m_imageBuffer + i * kBlockSize, kBlockSize) != 0)
+        if (std::memcmp(block, m_imageBuffer + readBack * kBlockSize, kBlockSize) != 0)
             return Fail("read-back of block 0x%04X differs from what was written", address);
-        Report(2, "verify", i + 1, blocks);
+        Report(stage, UpdateStep::Verify, readBack + 1, kSecondaryBlocks);
     }
-    Report(2, "start", 0, 1);
+    // Why the read-back ended, while the failure note still holds it.
+    char cutShort[sizeof m_szFailure] = {};
+    if (readBack < kSecondaryBlocks)
+        std::snprintf(cutShort, sizeof cutShort, "%s", m_szFailure);
+    Report(stage, UpdateStep::Start, 0, 1);
     JumpTo(kSecondaryStart);
     // Texts on the stack: the update makes no heap allocation.
     char pause[80];
@@ -117,11 +121,16 @@ bool CDeviceLink::LoadSecondaryBootstrap()
                   DurationText(kLoaderStartPauseMs).c_str());
     if (!Pause(kLoaderStartPauseMs, pause) || !PingLoader())
         return false;
-    Report(2, "start", 1, 1);
+    // The stage goes on as it always has; the outcome says what was not checked.
+    if (readBack < kSecondaryBlocks)
+        std::snprintf(m_szNote, sizeof m_szNote,
+                      "only %u of %u blocks of the secondary loader were read back (%s); the loader then answered 'Y'",
+                      readBack, kSecondaryBlocks, cutShort);
+    Report(stage, UpdateStep::Start, 1, 1);
     return true;
 }
 
-bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8_t bank)
+bool CDeviceLink::LoadFlashImage(UpdateStage stage, const FirmwareImage& firmware, uint8_t bank)
 {
     if (!StageImage(firmware))
         return false;
@@ -130,10 +139,10 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
         return false;
     if (flashId[1] != kRequiredFlashDevice)
         return Fail("flash device code 0x%02X, expected 0x%02X", flashId[1], kRequiredFlashDevice);
-    Report(stage, "erase", 0, 1);
+    Report(stage, UpdateStep::Erase, 0, 1);
     if (!EraseBank(bank))
         return false;
-    Report(stage, "erase", 1, 1);
+    Report(stage, UpdateStep::Erase, 1, 1);
 
     const uint32_t pagesToSend = PagesToSend();
 
@@ -143,12 +152,15 @@ bool CDeviceLink::LoadFlashImage(int stage, const FirmwareImage& firmware, uint8
             continue;
         if (!ProgramPage(StagedPage(page), static_cast<uint16_t>(page), bank))
             return false;
-        Report(stage, "program", ++sent, pagesToSend);
+        Report(stage, UpdateStep::Program, ++sent, pagesToSend);
     }
     SetLineMode(kRunLine); // back to the device's run mode; not part of the outcome
     return true;
 }
 
-bool CDeviceLink::LoadFpgaImage() { return LoadFlashImage(3, kXilinxDataImage, kFpgaBank); }
+bool CDeviceLink::LoadFpgaImage() { return LoadFlashImage(UpdateStage::FpgaImage, kXilinxDataImage, kFpgaBank); }
 
-bool CDeviceLink::LoadApplication() { return LoadFlashImage(4, kApplicationImage, kApplicationBank); }
+bool CDeviceLink::LoadApplication()
+{
+    return LoadFlashImage(UpdateStage::Application, kApplicationImage, kApplicationBank);
+}

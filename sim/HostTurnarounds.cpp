@@ -1,14 +1,16 @@
 #include "HostTurnarounds.h"
 
+#include "ProtocolFacts.h"
+
 #include <algorithm>
 #include <numeric>
 
 std::chrono::milliseconds HostPauseAfter(Exchange exchange)
 {
     switch (exchange) {
-    case Exchange::Jump: return std::chrono::milliseconds(1000);  // then the ping
-    case Exchange::Ping: return std::chrono::milliseconds(500);   // then reads the 'Y'
-    case Exchange::Erase: return std::chrono::milliseconds(2000); // then reads the result
+    case Exchange::Jump: return std::chrono::milliseconds(kLoaderStartPauseMs); // then the ping
+    case Exchange::Ping: return std::chrono::milliseconds(kPingPauseMs);        // then reads the 'Y'
+    case Exchange::Erase: return std::chrono::milliseconds(kErasePauseMs);      // then reads the result
     default: return std::chrono::milliseconds(0);
     }
 }

@@ -1,7 +1,8 @@
 // The simulated Kestrune as a program of its own: it prints the terminal
 // to point the updater at and takes commands on standard input.
 //
-// usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...
+// usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]... | --help
+// (kestrune-sim.1 beside this file says the same as PrintUsage)
 
 #include "FaultSpec.h"
 #include "SimulatedKestrune.h"
@@ -44,10 +45,44 @@ void PrintStatus(SimulatedKestrune& sim)
     });
 }
 
+constexpr const char* kUsageLine =
+    "usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...\n";
+
+// --help: the options and the commands, as the man page lists them.
+void PrintUsage()
+{
+    std::fputs(kUsageLine, stdout);
+    std::fputs("A simulated Kestrune on a pseudo-terminal: prints the terminal's path, serves it\n"
+               "until stopped and takes commands on standard input.\n"
+               "\n"
+               "options:\n"
+               "  --paced          each byte takes its wire time, both ways\n"
+               "  --latency MS     hold answers for a USB adapter's latency timer (0 to 1000 ms)\n"
+               "  --bootstrap      start in bootstrap mode (powered on with SET held)\n"
+               "  --link PATH      also make a symbolic link PATH to the terminal\n"
+               "  --fault SPEC     misbehave as SPEC says, KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]];\n"
+               "                   kinds silence, late, nak, corrupt, unplug, unplug-adapter;\n"
+               "                   exchanges echo, sign-on, clear, write, read, jump, ping,\n"
+               "                   flash-id, erase, program, version (may be repeated)\n"
+               "  -h, --help       show this and exit\n"
+               "\n"
+               "commands (one a line, each answered with the device's status):\n"
+               "  power            power off and on: the firmware starts\n"
+               "  bootstrap        power off and on with SET held: bootstrap mode\n"
+               "  off              power off\n"
+               "  status           show the device's status\n"
+               "  fault SPEC       add a fault, as --fault\n"
+               "  clear            remove every fault\n"
+               "  plug             plug the cable in again after an unplug fault\n"
+               "  unplug-adapter   pull out the host's USB adapter: the terminal goes away\n"
+               "  quit             stop\n",
+               stdout);
+}
+
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: kestrune-sim [--paced] [--latency MS] [--bootstrap] [--link PATH] [--fault SPEC]...\n");
+    std::fputs(kUsageLine, stderr);
+    std::fputs("kestrune-sim --help lists the options and commands.\n", stderr);
     return 2;
 }
 
@@ -57,12 +92,16 @@ struct SimArguments {
     std::vector<Fault> faults;
 };
 
-// 0, or the exit status for arguments that are wrong (the reason is printed).
+// -1 to go on, or the exit status for --help or for arguments that are
+// wrong (the reason is printed).
 int ParseArguments(int argc, char** argv, SimArguments& parsed)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--paced") {
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage();
+            return 0;
+        } else if (arg == "--paced") {
             parsed.options.bPaced = true;
         } else if (arg == "--latency" && i + 1 < argc) {
             char* end = nullptr;
@@ -87,7 +126,7 @@ int ParseArguments(int argc, char** argv, SimArguments& parsed)
             return Usage();
         }
     }
-    return 0;
+    return -1;
 }
 
 // Opens the terminal with its faults and link and says where it is; 0, or
@@ -171,7 +210,7 @@ bool ServeCommands(SimulatedKestrune& sim)
 int main(int argc, char** argv)
 {
     SimArguments parsed;
-    if (const int status = ParseArguments(argc, argv, parsed))
+    if (const int status = ParseArguments(argc, argv, parsed); status >= 0)
         return status;
     SimulatedKestrune sim(parsed.options);
     if (const int status = StartDevice(sim, parsed))

@@ -4,6 +4,7 @@
 #include "Bench.h"
 #include "CliSupport.h"
 #include "ScriptedPeer.h"
+#include "UnitRecord.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +14,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,6 +28,10 @@ std::string JsonText(const nlohmann::ordered_json& value)
 {
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
+
+// The note on an update whose read-back of the secondary loader ended at block 100.
+const std::string kPartReadBack = "only 99 of 256 blocks of the secondary loader were read back (read block 0x6C60: "
+                                  "no answer within 100 ms); the loader then answered 'Y'";
 
 // The record's fields, in their order.
 const std::vector<std::string> kRecordFields = {"time",  "host",    "program",        "firmware",      "port",
@@ -95,7 +102,8 @@ TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
 
 TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
 {
-    const CliRun run = RunBenchWith({"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"});
+    const CliRun run = RunBenchWith(
+        {"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--bench-fault", "1:silence:read:100", "--json"});
     EXPECT_EQ(run.exit, ExitStageFailed);
     std::istringstream lines(run.out);
     std::map<std::string, nlohmann::json> results;
@@ -107,6 +115,7 @@ TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
             results[last["device"]] = last;
     }
     EXPECT_EQ(results["simulated 1"]["ok"], true);
+    EXPECT_EQ(results["simulated 1"]["note"], kPartReadBack);
     EXPECT_EQ(results["simulated 2"]["detail"], "no sign-on 'X' within 3 s");
     EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
 }
@@ -244,40 +253,150 @@ struct RecordCase {
     int exit;
     std::map<std::string, int> results; // "updated", "failed 3", "failed" (no stage), each row's
     std::vector<std::string> out;       // in the last run's output
+    std::string detail = "";            // a failed hook's, where one failed
+    std::string before = "";            // what the file holds before the first run
+    size_t room = 0;                    // where set, the disk is full but for so many bytes after before
+    size_t linesOnStderr = 0;           // the record's lines that could not be written, each whole
 };
+
+// An updated unit's line, as the record keeps it.
+std::string UpdatedLine()
+{
+    UnitRecord record = NewUnitRecord("simulated 1", 1);
+    record.versionBefore = "4.2.1";
+    record.versionAfter = "5.0.3";
+    record.result = UnitResult::Updated;
+    return RecordJsonLine(record);
+}
+
+// A file system of two pages, where a line breaks off in its write: a small
+// tmpfs where the tests may mount one (as root). Elsewhere none, and the
+// record goes to /dev/full.
+class SmallDisk {
+public:
+    explicit SmallDisk(std::string dir) : m_dir(std::move(dir))
+    {
+        mkdir(m_dir.c_str(), 0755);
+        m_bMounted = mount("tmpfs", m_dir.c_str(), "tmpfs", 0, "size=8k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_bMounted)
+            umount2(m_dir.c_str(), MNT_DETACH);
+    }
+    // name on it, holding before and room bytes more, one page in all; the
+    // other page taken by a filler.
+    std::string Fill(const std::string& name, std::string before, size_t room) const
+    {
+        if (!m_bMounted)
+            return "/dev/full";
+        before.insert(before.size() - 1, kPage - room - before.size(), ' '); // JSON allows blanks
+        std::ofstream(m_dir + "/" + name) << before;
+        std::ofstream(m_dir + "/filler") << std::string(kPage, 'x');
+        return m_dir + "/" + name;
+    }
+
+private:
+    static constexpr size_t kPage = 4096;
+    std::string m_dir;
+    bool m_bMounted = false;
+};
+
+// The lines of text that are whole lines of a JSON record.
+size_t RecordLines(const std::string& text)
+{
+    std::istringstream lines(text);
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] != '{')
+            continue;
+        const auto row = nlohmann::ordered_json::parse(line, nullptr, false);
+        EXPECT_FALSE(row.is_discarded()) << line;
+        count += !row.is_discarded() && row.size() == kRecordFields.size() ? 1 : 0;
+    }
+    return count;
+}
 
 // Every unit tried is a line of the record, appended run after run, with
 // the version before and after, the failed stage and its detail. A slot's
 // hook sees its port and slot; a CSV field with a comma or a quote stays
-// one field. A write that fails is told, and fails the bench.
+// one field, and a hook's escape sequences and bytes that are no text are
+// escaped. A write that fails is told, and fails the bench: the file keeps
+// no part of the line, which goes whole to stderr, and no further unit
+// starts. A last line without its end keeps to itself.
 TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
 {
     const std::vector<std::string> faulty = {"--bench-sim", "3", "--bench-fault", "2:nak:program:7", "-y"};
     const std::string stuck = "[ $KESTRUNE_SLOT != 2 ] || { echo \"relay 2, stuck\" >&2; exit 1; }";
+    const std::string escapes = "printf '\\033[2J\\377 relay\\n' >&2; exit 1";
     const RecordCase cases[] = {
         {"JSON Lines", faulty, "r.jsonl", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
         {"CSV", faulty, "r.csv", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
+        {"a read-back cut short",
+         {"--bench-sim", "2", "--bench-fault", "2:silence:read:100", "-y"},
+         "part.jsonl",
+         1,
+         ExitSuccess,
+         {{"updated", 1}, {"updated, read back in part", 1}},
+         {"2 of 2 updated.", "simulated 2              updated          -", kPartReadBack}},
         {"station rounds",
          {"--bench-sim", "2", "--station", "--units", "3", "--bootstrap-command", stuck},
          "rounds.csv",
          1,
          ExitStageFailed,
          {{"updated", 2}, {"failed", 1}},
-         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"}},
+         {"Station: 3 units in 2 rounds: 2 updated, 1 failed, 0 skipped"},
+         "bootstrap hook '" + stuck + "' exited with status 1: relay 2, stuck"},
         {"a full disk",
          {"--bench-sim", "1"},
          "/dev/full",
          1,
          ExitStageFailed,
          {},
-         {"1 of 1 updated.",
-          "The record is incomplete: writing the record /dev/full failed: No space left on device."}},
+         {"1 of 1 updated.", "The record is incomplete: writing the record /dev/full failed: No space left on device."},
+         "",
+         "",
+         0,
+         1},
+        {"a disk that fills within a line",
+         {"--bench-sim", "2", "--station", "--units", "4", "--bootstrap-command", "exit 1"},
+         "full.jsonl",
+         1,
+         ExitStageFailed,
+         {{"updated", 1}},
+         {"failed: No space left on device.", "Station: 2 units in 1 round"},
+         "",
+         UpdatedLine() + "\n",
+         100,
+         2},
+        {"a record whose last line lacks its end",
+         {"--bench-sim", "1", "--bootstrap-command", "exit 1"},
+         "cut.jsonl",
+         1,
+         ExitStageFailed,
+         {{"updated", 1}, {"failed", 1}},
+         {},
+         "bootstrap hook 'exit 1' exited with status 1",
+         UpdatedLine()},
+        {"a hook that prints escape sequences",
+         {"--bench-sim", "1", "--bootstrap-command", escapes},
+         "escapes.csv",
+         1,
+         ExitStageFailed,
+         {{"failed", 1}},
+         {"\\x1B[2J\\xFF relay"},
+         "bootstrap hook '" + escapes + "' exited with status 1: \\x1B[2J\\xFF relay"},
     };
     for (const RecordCase& c : cases) {
-        const bool scratch = c.file[0] != '/'; // a device such as /dev/full is left alone
-        const std::string path = scratch ? ::testing::TempDir() + "kz-record-" + c.file : c.file;
-        if (scratch)
+        const SmallDisk disk(::testing::TempDir() + "kz-small-disk");
+        std::string path = c.file[0] == '/' ? c.file : ::testing::TempDir() + "kz-record-" + c.file;
+        if (c.room)
+            path = disk.Fill(c.file, c.before, c.room);
+        const bool scratch = path.compare(0, 5, "/dev/") != 0; // a device such as /dev/full is left alone
+        if (scratch && !c.room)
             std::remove(path.c_str());
+        if (scratch && !c.room && !c.before.empty())
+            std::ofstream(path) << c.before;
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--record", path});
         CliRun run;
@@ -286,19 +405,25 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
         EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
         for (const std::string& part : c.out)
             EXPECT_TRUE(Has(run.out, part)) << c.what << ": " << part << " in\n" << run.out;
+        EXPECT_EQ(RecordLines(run.err), c.linesOnStderr) << c.what << ": " << run.err;
+        EXPECT_TRUE(PlainText(run.out) && PlainText(run.err)) << c.what;
         if (!scratch)
             continue;
+        std::ostringstream bytes;
+        bytes << std::ifstream(path).rdbuf();
+        EXPECT_TRUE(PlainText(bytes.str())) << c.what;
         std::map<std::string, int> results;
         for (const nlohmann::ordered_json& row : ReadRecord(path)) {
             const std::string result = row["result"];
             const std::string stage = row["stage"].is_null() ? "" : " " + JsonText(row["stage"]);
-            ++results[result + stage];
+            const bool partReadBack = result == "updated" && row["detail"] == kPartReadBack;
+            ++results[result + stage + (partReadBack ? ", read back in part" : "")];
             EXPECT_EQ(row["version_before"], "4.2.1") << c.what;
             EXPECT_EQ(row["version_after"], result == "updated" ? nlohmann::ordered_json("5.0.3") : nullptr);
             EXPECT_EQ(row["firmware"], "5.0.3");
             EXPECT_TRUE(Has(row["port"], "simulated ")) << row;
             if (result == "failed" && stage.empty()) {
-                EXPECT_EQ(row["detail"], "bootstrap hook '" + stuck + "' exited with status 1: relay 2, stuck");
+                EXPECT_EQ(row["detail"], c.detail) << c.what;
             }
         }
         EXPECT_EQ(results, c.results) << c.what;

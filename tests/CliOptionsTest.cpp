@@ -2,6 +2,8 @@
 // and how a mistake is named.
 
 #include "CliSupport.h"
+#include "PortName.h"
+#include "UpdateTarget.h"
 
 namespace {
 
@@ -18,8 +20,18 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--port", "200", "--json", "--trace", "-"}, ""},
         {{"--paced", "--latency", "16", "--fault", "nak:program:7:0xFF"}, ""},
         {{"--list-ports", "-h"}, ""},
-        {{"--port", "0"}, "--port takes a port number from 1 to 255 or auto, not '0'"},
-        {{"--port", "3x"}, "not '3x'"},
+        {{"--port", "0"}, "--port: '0' is no port: COM numbers go from 1 to 255"},
+        {{"--port", "3x"}, "'3x' is no port: give a COM number from 1 to 255 (5 or COM5), a device path"},
+        {{"--port", "COM5"}, ""},
+        {{"-p", "/dev/ttyUSB0", "-y"}, ""},
+        {{"--port", "com0"}, "'com0' is no port: COM numbers go from 1 to 255"},
+        {{"--port", "COM5x"}, "'COM5x' is no port"},
+        {{"--port", "ttyUSB0"}, "'ttyUSB0' is no port: give a COM number"},
+        {{"-p", "/dev/ttyUSB0", "--device", "/dev/ttyUSB1"}, "give one"},
+        {{"--device", "COM5", "--port", "6"}, "give one"},
+        {{"--device", "rfc2217://bench-pi"}, "'rfc2217://bench-pi' is no network port: write rfc2217://HOST:PORT"},
+        {{"--device", "rfc2217://[fe80::1%eth0]:4001"}, ""},
+        {{"--device", ""}, "--device: an empty port name"},
         {{"-y", "--port"}, "--port needs a value"},
         {{"--port", "1", "--device", "/dev/ttyUSB0"}, "give one"},
         {{"--fault", "explode:program"}, "not a fault: 'explode:program'"},
@@ -41,11 +53,13 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--vers"}, "'--vers' is ambiguous; it could be --version or --version-only"},
         {{"--json=yes"}, "--json takes no value"},
         {{"-yx"}, "unknown argument '-x'"},
-        {{"--port="}, "not ''"},
+        {{"--port="}, "--port: an empty port name"},
         {{"--trace"}, "--trace needs a value"},
         {{"--port", "auto", "-y"}, ""},
         {{"--port=auto", "--version-only"}, ""},
-        {{"--port", "Auto"}, "not 'Auto'"},
+        {{"--port", "Auto"},
+         "--port: 'Auto' is no port: give a COM number from 1 to 255 (5 or COM5), a device path, "
+         "usb:SERIAL or rfc2217://HOST:PORT, or auto"},
         {{"--port", "auto", "--device", "/dev/ttyUSB0"}, "give one"},
         {{"--port", "auto", "--paced"}, "simulated Kestrune only"},
         {{"--port", "auto", "--bench", "1"}, "--port auto finds one Kestrune"},
@@ -55,9 +69,16 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--device", "usb:0403:60011"}, "'usb:0403:60011' is no USB name"},
         {{"--bench", "usb:A10K3XYZ", "usb:1a86:7523", "-y"}, ""},
         {{"--bench", "3", "usb:04G3:6001"}, "'usb:04G3:6001' is no USB name"},
+        {{"--bench", "0"}, "--bench: '0' is no port: COM numbers go from 1 to 255"},
+        {{"--bench", "300", "-y"}, "--bench: '300' is no port: COM numbers go from 1 to 255"},
+        {{"--bench", "99999999999", "-y"}, "--bench: '99999999999' is no port: COM numbers go from 1 to 255"},
+        {{"--bench", "2", "-y", "0255"}, ""},
+        {{"--bench", "COM5", "/dev/ttyUSB0", "usb:X", "rfc2217://bench-pi:4001", "-y"}, ""},
+        {{"--bench", "/dev/ttyUSB0", "rfc2217://bench-pi:0"}, "--bench: 'rfc2217://bench-pi:0' is no network port"},
         {{"--udev-rule", "/dev/ttyUSB0"}, ""},
         {{"--udev-rule"}, "--udev-rule needs a value"},
         {{"--udev-rule", "usb:x:y"}, "is no USB name"},
+        {{"--udev-rule", "256"}, "--udev-rule: '256' is no port"},
         {{"--record", "r.jsonl", "--bootstrap-command", "relay on", "--power-cycle-command", "relay cycle",
           "--hook-timeout", "5", "--skip-current", "--station", "--units", "10", "--device", "/dev/ttyUSB0"},
          ""},
@@ -71,7 +92,7 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
     for (const ArgsCase& c : cases) {
         std::string error;
         const bool accepted = ParseCliOptions(c.args, error).has_value();
-        EXPECT_EQ(accepted, *c.error == '\0') << c.error;
+        EXPECT_EQ(accepted, *c.error == '\0') << c.error << error;
         EXPECT_TRUE(Has(error, c.error)) << error;
     }
     std::string error;
@@ -83,6 +104,20 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
     EXPECT_EQ(ParseCliOptions({"-V", "--help"}, error)->action, CliAction::Help);
     const auto autoPort = ParseCliOptions({"--port", "auto"}, error);
     EXPECT_TRUE(autoPort->bAutoPort && !autoPort->UsesSimulator() && autoPort->port == 0);
+    // The spellings of other flashers: COM5 is --port 5, a path is --device.
+    const auto com = ParseCliOptions({"--port", "COM5"}, error);
+    EXPECT_TRUE(com->port == 5 && com->device.empty());
+    const UpdateTarget target = TargetForPort(std::to_string(com->port));
+    EXPECT_EQ(target.portName, "/dev/ttyS4");
+    EXPECT_EQ(target.shownAs, "COM5 (/dev/ttyS4)");
+    EXPECT_EQ(TargetForPort("com5").given, "COM5");
+    EXPECT_EQ(ParseCliOptions({"--device", "COM7"}, error)->port, 7);
+    const auto path = ParseCliOptions({"-p", "/dev/ttyUSB0"}, error);
+    EXPECT_TRUE(path->port == 0 && path->device == "/dev/ttyUSB0" && !path->UsesSimulator());
+    EXPECT_EQ(ParseCliOptions({"--port", "/dev/ttyUSB0", "--port", "3"}, error)->device, "");
+    // A network port's server, as the record names its adapter.
+    EXPECT_EQ(ParsePortName("rfc2217://[fe80::1%eth0]:4001", error)->server, "[fe80::1%eth0]:4001");
+    EXPECT_EQ(ParsePortName("rfc2217://bench-pi:4001", error)->server, "bench-pi:4001");
     const auto rule = ParseCliOptions({"--udev-rule=usb:A10K3XYZ"}, error);
     EXPECT_TRUE(rule->action == CliAction::UdevRule && rule->udevRulePort == "usb:A10K3XYZ");
 }

@@ -34,14 +34,21 @@ TEST(CliPorts, ListingShowsWhatAPersonNeedsToChoose)
                        "FT232R USB UART",
                        "A10K3XYZ"};
     const PortInfo uart{"/dev/ttyS2", "", "serial8250", "", false, 0, 0, "", "", ""};
-    const std::string list = FormatPortList({usb, uart});
+    // UARTs whose names only begin like /dev/ttyS: no COM number stands for them.
+    const PortInfo other{"/dev/ttySC0", "", "sc16is7xx", "", false, 0, 0, "", "", ""};
+    const PortInfo stm{"/dev/ttySTM0", "", "stm32-usart", "", false, 0, 0, "", "", ""};
+    const PortInfo high{"/dev/ttyS255", "", "serial8250", "", false, 0, 0, "", "", ""};
+    const std::string list = FormatPortList({usb, uart, other, stm, high});
     for (const char* line :
          {"/dev/ttyUSB0\n", "    driver        ftdi_sio\n",
           "    USB           0403:6001, FTDI, FT232R USB UART, serial A10K3XYZ\n",
           "    choose with   --device /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0\n",
-          "    by identity   --device usb:A10K3XYZ\n", "/dev/ttyS2\n", "    choose with   --port 3\n"})
+          "    by identity   --device usb:A10K3XYZ\n", "/dev/ttyS2\n", "    choose with   --port 3\n",
+          "/dev/ttySC0\n    driver        sc16is7xx\n    choose with   --device /dev/ttySC0\n",
+          "/dev/ttySTM0\n    driver        stm32-usart\n    choose with   --device /dev/ttySTM0\n",
+          "/dev/ttyS255\n    driver        serial8250\n    choose with   --device /dev/ttyS255\n"})
         EXPECT_TRUE(Has(list, line)) << list;
-    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 9) << list; // no usb: name for the UART
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 18) << list; // no usb: name for the UARTs
 }
 
 PortInfo Usb(const char* path, uint16_t vid, uint16_t pid, const char* serial, const char* driver = "")

@@ -67,6 +67,26 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Text a terminal shows as it stands: valid UTF-8 without an escape byte.
+inline bool PlainText(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80           ? 1
+                              : (lead >> 5) == 0x6  ? 2
+                              : (lead >> 4) == 0xE  ? 3
+                              : (lead >> 3) == 0x1E ? 4
+                                                    : 0;
+        if (lead == 0x1B || length == 0 || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
 // A child process that holds a device open with a plain open(), as a
 // terminal program would.
 struct Holder {

@@ -67,6 +67,13 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
     const std::string before = "Version In Your Kestrune:  4.2.1";
     ScriptedPeer unrecorded; // gets nothing: the record cannot be opened
     const std::string failingHook = "echo relay 4 stuck >&2; exit 3";
+    // The power-cycle hook fails where the bootstrap hook's child still runs.
+    const std::string childFile = ::testing::TempDir() + "kz-hook-child";
+    const std::string childGone = "! kill -0 $(cat " + childFile + ") 2>/dev/null || { echo still there >&2; exit 1; }";
+    const auto leavesChild = [&](const std::string& start) {
+        return std::vector<std::string>{"--bootstrap-command", start + " & echo $! >" + childFile,
+                                        "--power-cycle-command", childGone};
+    };
     ScriptedPeer garbled; // the device's line-error frame, as through an adapter without parity
     garbled.AnswerAfter(3, {0x02, 0x02, 0x15, 0x01});
     const ScriptedPeer unconnectable(ScriptedPeer::Kind::SilentListener), mute(ScriptedPeer::Kind::PortServer);
@@ -85,6 +92,14 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {"[3/4] FPGA firmware        program  6/49  stopped here"},
          {"[4/4]"},
          {"Kestrune Zeruzuz Error: Could Not Load the FPGA Firmware.\n  page 0xBB00 of bank 2: "}},
+        {"a read-back cut short",
+         {"--fault", "silence:read:100"},
+         ExitSuccess,
+         {"Firmware update was successful", "\n  Note: only 99 of 256 blocks of the secondary loader were read back "
+                                            "(read block 0x6C60: no answer within 100 ms); the loader then answered "
+                                            "'Y'.\n"},
+         {},
+         {}},
         {"quiet",
          {"-q", "--fault", "silence:ping"},
          ExitStageFailed,
@@ -111,6 +126,18 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {},
          {},
          {"/dev/ttyS199: No such file or directory"}},
+        {"a port by COM name",
+         {"--port", "COM200", "--version-only"},
+         ExitPortUnavailable,
+         {},
+         {},
+         {"/dev/ttyS199: No such file or directory"}},
+        {"a path by -p",
+         {"-p", "/nonexistent/ttyKZ"},
+         ExitPortUnavailable,
+         {},
+         {},
+         {"/nonexistent/ttyKZ: No such file"}},
         {"a port server whose connection never completes",
          version(unconnectable.Path()),
          ExitPortUnavailable,
@@ -202,6 +229,25 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {before},
          {"[1/4]"},
          {"bootstrap hook 'echo waiting >&2; sleep 30' ran over its 1 s and was stopped: waiting"}},
+        {"a hook that prints escape sequences",
+         {"--bootstrap-command", "printf '\\033]0;title\\007\\033[2J\\377\\n' >&2; exit 1"},
+         ExitStageFailed,
+         {before},
+         {"[1/4]"},
+         {"[slot 1 bootstrap] \\x1B]0;title\\x07\\x1B[2J\\xFF", "exited with status 1: \\x1B]0;title"}},
+        {"a hook's background child", leavesChild("sleep 60"), ExitSuccess, {before, "5.0.3"}, {}, {}},
+        {"a hook's child in a session of its own",
+         leavesChild("setsid sleep 60"),
+         ExitSuccess,
+         {before, "5.0.3"},
+         {},
+         {}},
+        {"a hook that runs over, its child in a session of its own",
+         {"--bootstrap-command", "setsid sleep 60 & echo $! >" + childFile + "; sleep 30", "--hook-timeout", "1"},
+         ExitStageFailed,
+         {before},
+         {"[1/4]"},
+         {"ran over its 1 s"}},
         {"a power-cycle hook that fails",
          {"--power-cycle-command", "exit 1"},
          ExitStageFailed,
@@ -238,6 +284,12 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
         for (const std::string& part : c.notOut)
             EXPECT_FALSE(Has(run.out, part)) << c.what << ": " << part << " in\n" << run.out;
         EXPECT_EQ(run.err.empty(), c.err.empty()) << c.what << ": " << run.err;
+        EXPECT_TRUE(PlainText(run.out) && PlainText(run.err)) << c.what;
+        pid_t child = 0;
+        if (std::ifstream(childFile) >> child) {
+            EXPECT_NE(kill(child, 0), 0) << c.what; // gone, and reaped
+        }
+        std::remove(childFile.c_str());
         for (const std::string& part : c.err)
             EXPECT_TRUE(Has(run.err, part)) << c.what << ": " << run.err;
         if (c.signal) {

@@ -44,7 +44,7 @@ bool JumpThenRead(CDeviceLink& link)
 // A stop (Ctrl-C) that comes once the frame has gone out: the detail says
 // "interrupted" and where, never that the device failed to answer.
 struct StopOnceSent : LinkObserver {
-    void OnFrame(Direction direction, int16_t, const char*, const uint8_t*, uint32_t) override
+    void OnFrame(Direction direction, int16_t, const ExchangeLabel&, const uint8_t*, uint32_t) override
     {
         sent = sent || direction == Direction::Sent;
     }

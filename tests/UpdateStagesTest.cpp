@@ -210,6 +210,7 @@ struct FaultCase {
     int failingStage; // 0: the update succeeds all the same
     int16_t lineMode; // the host's, after the update
     const char* detail;
+    const char* note; // what the outcome adds where the update succeeds
 };
 
 void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
@@ -225,6 +226,7 @@ TEST_P(UpdateStageFaults, FailTheirStageAndSayWhereAndWhy)
     EXPECT_EQ(RunUpdateStages(link), c.failingStage);
     EXPECT_EQ(sim.HostLineMode(), c.lineMode);
     EXPECT_STREQ(link.FailureDetail(), c.detail);
+    EXPECT_STREQ(link.OutcomeNote(), c.note);
     EXPECT_EQ(Now().eeprom, factory.eeprom);
     if (c.failingStage == 1 || c.failingStage == 2) { // flash untouched until the erase
         EXPECT_EQ(Now().banks[3], factory.banks[3]);
@@ -238,22 +240,25 @@ TEST_P(UpdateStageFaults, FailTheirStageAndSayWhereAndWhy)
 INSTANTIATE_TEST_SUITE_P(
     Faults, UpdateStageFaults,
     ::testing::Values(
-        FaultCase{"corrupt:echo:1:255", 1, kLoaderLine, "echo differs at byte 255: sent 0x00, got 0x01"},
-        FaultCase{"silence:sign-on", 1, kLoaderLine, "no sign-on 'X' within 3 s"},
-        FaultCase{"nak:clear", 2, kLoaderLine, "clear: device answered 0x01"},
-        FaultCase{"nak:write:100", 2, kLoaderLine, "write block 0x6C60: device answered 0x01"},
-        FaultCase{"corrupt:read:17:5", 2, kLoaderLine, "read-back of block 0x6200 differs from what was written"},
-        FaultCase{"silence:ping", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
-        FaultCase{"late:ping:1:450", 0, kRunLine, ""},
-        FaultCase{"late:ping:1:700", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms"},
-        FaultCase{"corrupt:flash-id:1:1", 3, kLoaderLine, "flash device code 0x21, expected 0x20"},
+        FaultCase{"corrupt:echo:1:255", 1, kLoaderLine, "echo differs at byte 255: sent 0x00, got 0x01", ""},
+        FaultCase{"silence:sign-on", 1, kLoaderLine, "no sign-on 'X' within 3 s", ""},
+        FaultCase{"nak:clear", 2, kLoaderLine, "clear: device answered 0x01", ""},
+        FaultCase{"nak:write:100", 2, kLoaderLine, "write block 0x6C60: device answered 0x01", ""},
+        FaultCase{"corrupt:read:17:5", 2, kLoaderLine, "read-back of block 0x6200 differs from what was written", ""},
+        FaultCase{"silence:read:100", 0, kRunLine, "",
+                  "only 99 of 256 blocks of the secondary loader were read back (read block 0x6C60: no answer "
+                  "within 100 ms); the loader then answered 'Y'"},
+        FaultCase{"silence:ping", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms", ""},
+        FaultCase{"late:ping:1:450", 0, kRunLine, "", ""},
+        FaultCase{"late:ping:1:700", 2, kLoaderLine, "ping ('Y' read 500 ms after 'V'): no answer within 100 ms", ""},
+        FaultCase{"corrupt:flash-id:1:1", 3, kLoaderLine, "flash device code 0x21, expected 0x20", ""},
         FaultCase{"late:erase:1:1000", 3, kLoaderLine,
-                  "erase of bank 2 (answer read 2 s after the command): no answer within 100 ms"},
+                  "erase of bank 2 (answer read 2 s after the command): no answer within 100 ms", ""},
         FaultCase{"nak:program:7", 3, kLoaderLine,
-                  "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)"},
+                  "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)", ""},
         FaultCase{"nak:program:60", 4, kLoaderLine,
-                  "page 0x8500 of bank 3: device answered 0x01 (a byte failed to program)"},
-        FaultCase{"unplug:program:100", 4, kLoaderLine, "page 0x9900 of bank 3: no answer within 100 ms"},
-        FaultCase{"late:program:200:150", 4, kLoaderLine, "page 0xCE80 of bank 3: no answer within 100 ms"}));
+                  "page 0x8500 of bank 3: device answered 0x01 (a byte failed to program)", ""},
+        FaultCase{"unplug:program:100", 4, kLoaderLine, "page 0x9900 of bank 3: no answer within 100 ms", ""},
+        FaultCase{"late:program:200:150", 4, kLoaderLine, "page 0xCE80 of bank 3: no answer within 100 ms", ""}));
 
 } // namespace

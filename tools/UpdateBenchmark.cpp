@@ -71,7 +71,8 @@ class DisplayObserver : public LinkObserver {
 public:
     DisplayObserver(UpdateReport& report, WireTrace& trace) : m_report(report), m_trace(trace) {}
     void OnStep(const StageProgress& progress) override { m_report.Step(progress); }
-    void OnFrame(Direction direction, int16_t mode, const char* exchange, const uint8_t* bytes, uint32_t count) override
+    void OnFrame(Direction direction, int16_t mode, const ExchangeLabel& exchange, const uint8_t* bytes,
+                 uint32_t count) override
     {
         m_trace.Frame(direction, mode, exchange, bytes, count);
     }

@@ -158,7 +158,7 @@ void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& 
         std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", unit.name.c_str(), Result(unit).c_str(),
                      stage.c_str(), unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
                      status.failedStage && !status.detail.empty() ? " " : "",
-                     status.detail.empty() || UnitSucceeded(unit) ? "" : status.detail.c_str());
+                     UnitSucceeded(unit) ? status.note.c_str() : status.detail.c_str());
     }
     std::fprintf(m_out, "%zu of %zu updated", updated, units.size());
     if (skipped)

@@ -2,6 +2,7 @@
 
 #include "BenchReport.h"
 #include "FanOutReport.h"
+#include "PortName.h"
 #include "ProgressPlan.h"
 #include "SimulatedDevice.h"
 #include "UnitUpdate.h"
@@ -102,10 +103,9 @@ std::string BenchName(const CliOptions& options, size_t index)
 {
     if (options.benchSimulated)
         return "simulated " + std::to_string(index + 1);
-    const std::string& port = options.benchPorts[index];
-    return std::all_of(port.begin(), port.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })
-               ? "COM" + port
-               : port;
+    std::string problem;
+    const auto name = ParsePortName(options.benchPorts[index], problem);
+    return name ? name->text : options.benchPorts[index];
 }
 
 // With --skip-current the question counts the devices that already run

@@ -1,5 +1,7 @@
 #include "AdapterAdvice.h"
 
+#include "UpdateRun.h"
+
 #include <cstdio>
 
 namespace {
@@ -13,11 +15,6 @@ constexpr uint32_t kLatencyWorthLowering = 2;
 constexpr uint16_t kFtdiVendor = 0x0403;
 
 } // namespace
-
-bool IsVersionFrame(const std::vector<uint8_t>& reply)
-{
-    return reply.size() == 10 && reply[0] == 0x02 && reply[1] == 0x08 && reply[2] == 0x20;
-}
 
 bool IsGarbledAnswer(const std::vector<uint8_t>& reply) { return !reply.empty() && !IsVersionFrame(reply); }
 

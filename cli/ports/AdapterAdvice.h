@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-// The version query's answer is the application firmware's version frame.
-bool IsVersionFrame(const std::vector<uint8_t>& reply);
 // Bytes came, but no version frame: what the line delivered was garbled.
 bool IsGarbledAnswer(const std::vector<uint8_t>& reply);
 

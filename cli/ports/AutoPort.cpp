@@ -16,7 +16,7 @@ namespace {
 // The answer's bytes as they came, for the probe's record.
 class ReplyCapture : public LinkObserver {
 public:
-    void OnFrame(Direction direction, int16_t, const char*, const uint8_t* bytes, uint32_t count) override
+    void OnFrame(Direction direction, int16_t, const ExchangeLabel&, const uint8_t* bytes, uint32_t count) override
     {
         if (direction == Direction::Received)
             reply.assign(bytes, bytes + count);
@@ -92,6 +92,7 @@ std::vector<PortProbe> ProbeUsbPorts(const std::vector<PortInfo>& ports)
             probes.back().port = port;
         }
     std::vector<std::thread> threads;
+    threads.reserve(probes.size());
     for (PortProbe& probe : probes)
         threads.emplace_back(Probe, std::ref(probe));
     for (std::thread& thread : threads)

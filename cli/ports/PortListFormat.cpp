@@ -1,5 +1,6 @@
 #include "PortIdentity.h"
 #include "PortList.h"
+#include "PortName.h"
 
 #include <cstdio>
 
@@ -9,14 +10,8 @@ namespace {
 // stands for, --device otherwise.
 std::string HowToChoose(const PortInfo& port)
 {
-#ifdef _WIN32
-    if (port.path.rfind("COM", 0) == 0)
-        return "--port " + port.path.substr(3);
-#else
-    const std::string serial = "/dev/ttyS";
-    if (port.path.rfind(serial, 0) == 0 && port.path.size() > serial.size())
-        return "--port " + std::to_string(std::stoi(port.path.substr(serial.size())) + 1);
-#endif
+    if (const uint8_t number = ComNumberOf(port.path))
+        return "--port " + std::to_string(number);
     return "--device " + (port.stableName.empty() ? port.path : port.stableName);
 }
 

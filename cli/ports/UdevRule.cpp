@@ -1,6 +1,7 @@
 #include "UdevRule.h"
 
 #include "PortIdentity.h"
+#include "PortName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -72,10 +73,12 @@ bool MakeUdevRule(const std::string& name, const std::vector<PortInfo>& ports, s
     return false;
 #else
     PortInfo chosen;
+    std::string problem; // none: the options were read through the same parser
+    const auto parsed = ParsePortName(name, problem);
     if (IsUsbName(name)) {
         if (!ResolveUsbName(name, ports, chosen, error))
             return false;
-    } else if (const PortInfo* port = FindPort(name, ports)) {
+    } else if (const PortInfo* port = FindPort(parsed ? OpenName(*parsed) : name, ports)) {
         chosen = *port;
     } else {
         error = name + ": no serial port of that name is present\n" + ListUsbAdapters(ports);

@@ -42,7 +42,7 @@ public:
         m_lastProgress = now;
         m_sink.Event({{"event", "progress"},
                       {"stage", progress.stage},
-                      {"step", progress.step},
+                      {"step", StepText(progress.step)},
                       {"done", progress.done},
                       {"total", progress.total},
                       {"percent", OneDecimal(100.0 * m_plan.Fraction(progress))}});
@@ -52,7 +52,10 @@ public:
     {
         if (failedStage == 0) {
             StageEnd(true);
-            m_sink.Event({{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}});
+            JsonEvent result = {{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}};
+            if (detail && *detail)
+                result["note"] = detail;
+            m_sink.Event(result);
             return;
         }
         Enter(failedStage);

@@ -2,26 +2,36 @@
 
 #include "ImageSummary.h"
 
-#include <cstring>
-
 namespace {
 
 // Milliseconds of n characters of 10 bits (start, 8 data, stop).
-constexpr double Wire(double characters, double baud) { return characters * 10.0 * 1000.0 / baud; }
+constexpr double kMsPerSecond = 1e3;
+constexpr double Wire(double characters, uint32_t baud) { return characters * 10.0 * kMsPerSecond / baud; }
+
+// Characters of an exchange's frame, and of the frame with its answer.
+constexpr uint32_t Sent(LinkExchange exchange) { return FrameLengthsOf(exchange).sent; }
+constexpr uint32_t Both(LinkExchange exchange) { return Sent(exchange) + FrameLengthsOf(exchange).answer; }
 
 } // namespace
 
 ProgressPlan::ProgressPlan(uint32_t fpgaPages, uint32_t applicationPages)
     : m_steps{
-          {1, "download", Wire(1 + 256, 9600)},
-          {1, "sign-on", 1000}, // the loader signs on a second after it starts
-          {2, "write", 256 * Wire(35 + 1, 38400)},
-          {2, "verify", 256 * Wire(3 + 32, 38400)},
-          {2, "start", 1000 + 500 + Wire(3 + 1 + 1, 38400)}, // jump, pause, ping
-          {3, "erase", 2000 + Wire(1 + 3 + 2 + 1, 38400)},   // flash id and erase
-          {3, "program", fpgaPages * Wire(134 + 1, 38400)},
-          {4, "erase", 2000 + Wire(1 + 3 + 2 + 1, 38400)},
-          {4, "program", applicationPages * Wire(134 + 1, 38400)},
+          {UpdateStage::PrimaryBootstrap, UpdateStep::Download,
+           Wire(Sent(LinkExchange::DownloadStart) + Sent(LinkExchange::Download), kBootstrapBaud)},
+          {UpdateStage::PrimaryBootstrap, UpdateStep::SignOn, kSignOnExpectedMs},
+          {UpdateStage::SecondaryBootstrap, UpdateStep::Write,
+           kSecondaryBlocks * Wire(Both(LinkExchange::WriteBlock), kLoaderBaud)},
+          {UpdateStage::SecondaryBootstrap, UpdateStep::Verify,
+           kSecondaryBlocks * Wire(Both(LinkExchange::ReadBlock), kLoaderBaud)},
+          {UpdateStage::SecondaryBootstrap, UpdateStep::Start, // jump, pause, ping
+           kLoaderStartPauseMs + kPingPauseMs + Wire(Both(LinkExchange::Jump) + Both(LinkExchange::Ping), kLoaderBaud)},
+          {UpdateStage::FpgaImage, UpdateStep::Erase, // flash id and erase
+           kErasePauseMs + Wire(Both(LinkExchange::FlashId) + Both(LinkExchange::Erase), kLoaderBaud)},
+          {UpdateStage::FpgaImage, UpdateStep::Program, fpgaPages * Wire(Both(LinkExchange::Program), kLoaderBaud)},
+          {UpdateStage::Application, UpdateStep::Erase,
+           kErasePauseMs + Wire(Both(LinkExchange::FlashId) + Both(LinkExchange::Erase), kLoaderBaud)},
+          {UpdateStage::Application, UpdateStep::Program,
+           applicationPages * Wire(Both(LinkExchange::Program), kLoaderBaud)},
       }
 {
     for (const Step& step : m_steps)
@@ -37,7 +47,7 @@ double ProgressPlan::Fraction(const StageProgress& progress) const
 {
     double before = 0;
     for (const Step& step : m_steps) {
-        if (step.stage == progress.stage && std::strcmp(step.name, progress.step) == 0) {
+        if (StageNumber(step.stage) == progress.stage && step.step == progress.step) {
             const double share = progress.total ? static_cast<double>(progress.done) / progress.total : 0.0;
             return (before + step.ms * share) / m_totalMs;
         }

@@ -19,8 +19,8 @@ public:
 
 private:
     struct Step {
-        int stage;
-        const char* name;
+        UpdateStage stage;
+        UpdateStep step;
         double ms;
     };
     Step m_steps[9];

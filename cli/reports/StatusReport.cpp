@@ -28,7 +28,7 @@ void StatusReport::PortUnavailable(const std::string& text)
 void StatusReport::Step(const StageProgress& progress)
 {
     EnterStage(progress.stage);
-    m_status.step = progress.step;
+    m_status.step = StepText(progress.step);
     m_status.done = progress.done;
     m_status.total = progress.total;
     m_status.percent = OneDecimal(100.0 * m_plan.Fraction(progress));
@@ -40,6 +40,7 @@ void StatusReport::Outcome(int failedStage, const char* detail, double seconds)
     if (failedStage == 0) {
         m_status.percent = 100;
         m_status.seconds = seconds;
+        m_status.note = detail ? detail : "";
         Result(UnitOutcome::Done, "");
         return;
     }

@@ -50,7 +50,7 @@ public:
     {
         if (m_bQuiet)
             return;
-        const bool newStep = progress.stage != m_current.stage || std::strcmp(progress.step, m_current.step) != 0;
+        const bool newStep = progress.stage != m_current.stage || progress.step != m_current.step;
         if (!m_bTerminal) {
             if (newStep)
                 EndStepLine("");
@@ -81,6 +81,8 @@ public:
             return;
         }
         std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
+        if (detail && *detail)
+            std::fprintf(m_out, "  Note: %s.\n", detail);
         std::fflush(m_out);
     }
 
@@ -138,7 +140,7 @@ private:
         const double pace = fraction > 0.02 ? elapsed / (fraction * m_plan.TotalMs() / 1000.0) : 1.0;
         const int left = static_cast<int>(std::lround((1.0 - fraction) * m_plan.TotalMs() / 1000.0 * pace));
         std::fprintf(m_out, "\r[%d/4] %-20s %-8s [%.*s%*s] %3d%%  %d:%02d left ", m_current.stage,
-                     StageTitle(m_current.stage), m_current.step, filled, "##############################",
+                     StageTitle(m_current.stage), StepText(m_current.step), filled, "##############################",
                      kWidth - filled, "", static_cast<int>(fraction * 100), left / 60, left % 60);
         std::fflush(m_out);
         m_bLineOpen = true;
@@ -150,9 +152,9 @@ private:
         if (m_current.stage == 0)
             return;
         std::fprintf(m_out, "[%d/4] %-20s %-8s %u/%u%s%s\n", m_current.stage, StageTitle(m_current.stage),
-                     m_current.step, m_current.done, m_current.total, *remark ? "  " : "", remark);
+                     StepText(m_current.step), m_current.done, m_current.total, *remark ? "  " : "", remark);
         std::fflush(m_out);
-        m_current = StageProgress{0, "", 0, 0};
+        m_current = StageProgress{};
     }
 
     void EndProgress(const char* remark)
@@ -175,7 +177,7 @@ private:
     bool m_bQuiet;
     bool m_bTerminal;
     const ProgressPlan& m_plan;
-    StageProgress m_current{0, "", 0, 0};
+    StageProgress m_current{};
     bool m_bLineOpen = false;
     Clock::time_point m_started{};
     Clock::time_point m_lastDraw{};
@@ -183,15 +185,7 @@ private:
 
 } // namespace
 
-const char* StageTitle(int stage)
-{
-    switch (stage) {
-    case 1: return "Primary bootstrap";
-    case 2: return "Secondary bootstrap";
-    case 3: return "FPGA firmware";
-    default: return "Application firmware";
-    }
-}
+const char* StageTitle(int stage) { return StageText(static_cast<UpdateStage>(stage)); }
 
 std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan)
 {

@@ -36,6 +36,7 @@ struct UnitStatus {
     int failedStage = 0;
     std::string message; // the failed stage's message
     std::string detail;  // the failing exchange, the hook's words, or what the restart showed
+    std::string note;    // what an update that succeeded should be known with
     std::string error;   // words for a person that are no event (why the port would not open)
     int signal = 0;      // the signal that interrupted it
     double seconds = 0;  // the stages' time, once they succeeded

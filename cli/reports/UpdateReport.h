@@ -25,7 +25,8 @@ public:
     // Why the port would not open: the path, the system's reason, what to do.
     virtual void PortUnavailable(const std::string& text) = 0;
     virtual void Step(const StageProgress& progress) = 0;
-    // After the stages: failedStage is 0 when all four succeeded.
+    // After the stages: failedStage is 0 when all four succeeded. detail
+    // says where and why a stage failed, or adds a note to a success.
     virtual void Outcome(int failedStage, const char* detail, double seconds) = 0;
     // The go-ahead was not given; only the version query was sent.
     virtual void Cancelled() = 0;

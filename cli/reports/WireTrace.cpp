@@ -10,10 +10,12 @@ constexpr uint32_t kTail = 2;
 
 } // namespace
 
-void WireTrace::Frame(Direction direction, int16_t mode, const char* exchange, const uint8_t* bytes, uint32_t count)
+void WireTrace::Frame(Direction direction, int16_t mode, const ExchangeLabel& exchange, const uint8_t* bytes,
+                      uint32_t count)
 {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count();
-    std::fprintf(m_out, "%10.1f %s mode %d  %-28s", ms, direction == Direction::Sent ? "->" : "<-", mode, exchange);
+    std::fprintf(m_out, "%10.1f %s mode %d  %-28s", ms, direction == Direction::Sent ? "->" : "<-", mode,
+                 ExchangeLabelText(exchange, direction).text);
     if (count == 0)
         std::fputs(" (nothing)", m_out);
     for (uint32_t i = 0; i < count; ++i) {

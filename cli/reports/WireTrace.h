@@ -10,7 +10,7 @@
 class WireTrace {
 public:
     explicit WireTrace(std::FILE* out) : m_out(out), m_start(std::chrono::steady_clock::now()) {}
-    void Frame(Direction direction, int16_t mode, const char* exchange, const uint8_t* bytes, uint32_t count);
+    void Frame(Direction direction, int16_t mode, const ExchangeLabel& exchange, const uint8_t* bytes, uint32_t count);
 
 private:
     std::FILE* m_out;

@@ -35,8 +35,7 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
     if (!session.Open())
         return ExitUsage;
     std::unique_ptr<SimulatedDevice> sim;
-    UpdateTarget target = options.device.empty() ? TargetForPort(std::to_string(options.port))
-                                                 : UpdateTarget{options.device, {}, options.device};
+    UpdateTarget target = TargetForPort(options.device.empty() ? std::to_string(options.port) : options.device);
     if (options.UsesSimulator()) {
         std::string reason;
         if (!(sim = StartSimulatedDevice(options, reason))) {

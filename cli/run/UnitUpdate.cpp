@@ -14,7 +14,6 @@
 #include "WireTrace.h"
 
 #include <chrono>
-#include <cstring>
 
 // Each step below returns Running to go on, or how the unit's update ended.
 
@@ -31,12 +30,12 @@ const std::optional<std::string> kCarried = std::string(kCarriedFirmwareVersion)
 
 } // namespace
 
-void UnitUpdate::Observer::OnFrame(Direction direction, int16_t mode, const char* exchange, const uint8_t* bytes,
-                                   uint32_t count)
+void UnitUpdate::Observer::OnFrame(Direction direction, int16_t mode, const ExchangeLabel& exchange,
+                                   const uint8_t* bytes, uint32_t count)
 {
     if (m_pTrace)
         m_pTrace->Frame(direction, mode, exchange, bytes, count);
-    if (direction == Direction::Received && std::strcmp(exchange, "version") == 0)
+    if (direction == Direction::Received && exchange.exchange == LinkExchange::Version)
         versionReply.assign(bytes, bytes + count);
 }
 
@@ -205,12 +204,13 @@ UnitOutcome UnitUpdate::Stages()
     const double seconds = SecondsSince(started);
     m_record.stage = failedStage;
     m_record.message = StageFailureMessage(failedStage);
-    m_record.detail = m_link.FailureDetail();
+    // A failure's detail, or what the success should be known with.
+    m_record.detail = failedStage != 0 ? m_link.FailureDetail() : m_link.OutcomeNote();
     if (InterruptSignal() != 0 && failedStage != 0) {
         m_record.message.clear();
         return Interrupted(failedStage, m_record.detail);
     }
-    m_report.Outcome(failedStage, m_link.FailureDetail(), seconds);
+    m_report.Outcome(failedStage, m_record.detail.c_str(), seconds);
     return failedStage != 0 ? UnitOutcome::Failed : UnitOutcome::Running;
 }
 

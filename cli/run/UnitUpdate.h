@@ -57,7 +57,7 @@ private:
     public:
         Observer(UpdateReport& report, WireTrace* trace) : m_report(report), m_pTrace(trace) {}
         void OnStep(const StageProgress& progress) override { m_report.Step(progress); }
-        void OnFrame(Direction direction, int16_t mode, const char* exchange, const uint8_t* bytes,
+        void OnFrame(Direction direction, int16_t mode, const ExchangeLabel& exchange, const uint8_t* bytes,
                      uint32_t count) override;
         bool StopRequested() override;
 

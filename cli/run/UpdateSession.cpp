@@ -1,9 +1,9 @@
 #include "UpdateSession.h"
 
 #include "Interrupts.h"
+#include "SystemMessage.h"
 
 #include <cerrno>
-#include <cstring>
 
 UpdateSession::UpdateSession(const CliOptions& options, const CliStreams& io)
     : m_options(options), m_io(io), m_recorder(io.err)
@@ -31,7 +31,7 @@ bool UpdateSession::OpenTrace()
     std::FILE* to = m_io.err;
     if (path != "-" && !(to = m_traceFile = std::fopen(path.c_str(), "w"))) {
         std::fprintf(m_io.err, "kestrune-update: cannot write the trace to %s: %s\n", path.c_str(),
-                     std::strerror(errno));
+                     SystemMessage(errno).c_str());
         return false;
     }
     m_trace = std::make_unique<WireTrace>(to);
@@ -44,6 +44,7 @@ StationRounds& UpdateSession::Rounds(size_t slots, bool simulated)
     m_rounds.emplace(RoundsPlan{m_options.bStation, m_options.units, m_bRoundAsks, m_options.bJson, m_io.out, Prompts(),
                                 m_io.in, InterruptSignal},
                      slots);
+    m_rounds->Watch(m_recorder);
     return *m_rounds;
 }
 

@@ -3,19 +3,16 @@
 #include "DeviceLink.h"
 #include "Interrupts.h"
 #include "PortIdentity.h"
+#include "PortName.h"
 #include "UpdateRun.h"
-
-#include <algorithm>
-#include <cctype>
 
 UpdateTarget TargetForPort(const std::string& port)
 {
-    const bool number = !port.empty() && std::all_of(port.begin(), port.end(), [](char c) { return std::isdigit(c); });
-    if (!number)
+    std::string problem; // none: the options were read through the same parser
+    const auto name = ParsePortName(port, problem);
+    if (!name || name->kind != PortName::Kind::ComNumber)
         return UpdateTarget{port, {}, port};
-    const std::string com = "COM" + port;
-    const std::string name = PortNameOf(static_cast<uint8_t>(std::stoi(port)));
-    return UpdateTarget{name, {}, name == com ? com : com + " (" + name + ")", nullptr, false, com};
+    return UpdateTarget{OpenName(*name), {}, ShownName(*name), nullptr, false, name->text};
 }
 
 std::string GivenPort(const UpdateTarget& target) { return target.given.empty() ? target.portName : target.given; }

@@ -6,6 +6,28 @@ namespace {
 
 constexpr size_t kLongestLine = 4096;
 
+// A hook's text shown as the device's is: printable ASCII as it stands,
+// every other byte as \xNN, so that no escape sequence reaches a terminal
+// and the record stays valid UTF-8. The backslash stays, unlike in device
+// text: a hook's paths and commands read as they were written.
+std::string PrintableHookText(const std::string& text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string printable;
+    printable.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            printable += c;
+        } else {
+            printable += "\\x";
+            printable += kHex[byte >> 4];
+            printable += kHex[byte & 0x0F];
+        }
+    }
+    return printable;
+}
+
 } // namespace
 
 void HookLines::Take(bool fromStderr, const char* bytes, size_t count)
@@ -43,8 +65,9 @@ std::string HookLines::LastErrorLine() const
     return m_lastError;
 }
 
-void HookLines::Emit(bool fromStderr, const std::string& line)
+void HookLines::Emit(bool fromStderr, const std::string& text)
 {
+    const std::string line = PrintableHookText(text);
     // One call per line: the lines of a bench's hooks never mix.
     std::fprintf(m_to, "%s%s\n", m_prefix.c_str(), line.c_str());
     std::fflush(m_to);
@@ -77,7 +100,8 @@ HookResult RunHook(const HookCall& call)
         break;
     case ProcessEnd::NotStarted: how = "could not start: " + end.reason; break;
     }
-    result.detail = std::string(call.name) + " hook '" + call.command + "' " + how;
+    // The command as given and the system's words, printable as the hook's lines are.
+    result.detail = PrintableHookText(std::string(call.name) + " hook '" + call.command + "' " + how);
     if (const std::string last = lines.LastErrorLine(); !last.empty())
         result.detail += ": " + last;
     return result;

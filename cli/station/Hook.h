@@ -3,7 +3,8 @@
 // own (a relay on a unit's power and on "SET") run through the system
 // shell, with KESTRUNE_PORT and KESTRUNE_SLOT in its environment and a time
 // limit. What it writes goes to stderr a line at a time, with the slot in
-// front; the last line it wrote to stderr is kept for the failure detail.
+// front and made printable; the last line it wrote to stderr is kept for
+// the failure detail. Whatever it started ends when it does.
 
 #include <cstdint>
 #include <cstdio>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-// What a hook writes, cut into lines for our stderr, each with the prefix;
-// safe to feed from two threads.
+// What a hook writes, cut into lines for our stderr, each with the prefix
+// and made printable; safe to feed from two threads.
 class HookLines {
 public:
     HookLines(std::FILE* to, std::string prefix) : m_to(to), m_prefix(std::move(prefix)) {}
@@ -20,7 +20,7 @@ public:
     std::string LastErrorLine() const;
 
 private:
-    void Emit(bool fromStderr, const std::string& line);
+    void Emit(bool fromStderr, const std::string& text);
 
     std::FILE* m_to;
     std::string m_prefix;

@@ -1,5 +1,8 @@
 #include "HookProcess.h"
 
+#include "HookLeftovers.h"
+#include "SystemMessage.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -70,11 +73,11 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
 {
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0)
-        return ProcessEnd{ProcessEnd::NotStarted, 0, std::strerror(errno)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(errno)};
     if (pipe2(err, O_CLOEXEC) != 0) {
         close(out[0]);
         close(out[1]);
-        return ProcessEnd{ProcessEnd::NotStarted, 0, std::strerror(errno)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(errno)};
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -84,7 +87,7 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    // A group of its own: a timeout ends everything the shell started, and
+    // A group of its own: everything the shell started ends with it, and
     // the terminal's Ctrl-C reaches this program only, which then ends it.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attributes, 0);
@@ -105,6 +108,7 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
     envp.push_back(nullptr);
     std::string shell = "/bin/sh", dashC = "-c", text = command;
     char* argv[] = {shell.data(), dashC.data(), text.data(), nullptr};
+    AdoptHookOrphans();
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -115,16 +119,17 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
     if (spawned != 0) {
         close(pipes[0]);
         close(pipes[1]);
-        return ProcessEnd{ProcessEnd::NotStarted, 0, std::strerror(spawned)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(spawned)};
     }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     ProcessEnd end{ProcessEnd::TimedOut, 0, ""};
+    bool exited = false;
     for (bool reading = true;;) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            end = Ended(status);
-            pid = -1;
+        // Left unreaped for now: its number keeps naming its group.
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+            exited = true;
             // What it wrote before it ended; a process it left behind may
             // keep the pipes open, so not a wait for their end.
             while (reading && (reading = Drain(pipes, lines, 0))) {
@@ -145,11 +150,15 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
         else
             usleep(50 * 1000);
     }
-    if (pid > 0) {
-        kill(-pid, SIGKILL);
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+    // Whatever it started ends with it, whether it ended, ran over or was
+    // interrupted: its group, then what left the group.
+    kill(-pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (exited)
+        end = Ended(status);
+    EndHookLeftovers(pid, environment);
     for (int fd : pipes)
         if (fd >= 0)
             close(fd);

@@ -1,5 +1,7 @@
 #include "HookProcess.h"
 
+#include "SystemMessage.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -32,16 +34,6 @@ std::string ChildEnvironment(const std::vector<std::string>& extra)
     return block;
 }
 
-std::string SystemReason(DWORD code)
-{
-    char text[256] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                             sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.'))
-        --n;
-    return n ? std::string(text, n) : "error " + std::to_string(code);
-}
-
 // What waits in the pipe, without blocking: a process the hook started may
 // hold its other end for longer than the hook runs.
 void ReadWaiting(HANDLE pipe, bool fromStderr, HookLines& lines)
@@ -61,11 +53,11 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
-        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemReason(GetLastError())};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(static_cast<int>(GetLastError()))};
     if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
         CloseHandle(outRead);
         CloseHandle(outWrite);
-        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemReason(GetLastError())};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(static_cast<int>(GetLastError()))};
     }
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
@@ -110,7 +102,7 @@ ProcessEnd RunShellCommand(const std::string& command, const std::vector<std::st
         CloseHandle(errRead);
         if (job)
             CloseHandle(job);
-        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemReason(createError)};
+        return ProcessEnd{ProcessEnd::NotStarted, 0, SystemMessage(static_cast<int>(createError))};
     }
     if (job)
         AssignProcessToJobObject(job, process.hProcess);

@@ -1,7 +1,8 @@
 #pragma once
-// The record's file: opened for appending only, each line written with one
-// call and flushed to the disk before the call returns, so that a power
-// failure or a crash loses at most the line under way.
+// The record's file, shared by every station that appends to it: each line
+// is written under an exclusive lock on the file and flushed to the disk
+// before the call returns, so that a power failure or a crash loses at most
+// the line under way, and no line of one station splits another's.
 
 #include <string>
 
@@ -14,11 +15,13 @@ public:
 
     // Opens or creates it; false with the system's reason.
     bool Open(const std::string& path, std::string& error);
-    // Whether it held nothing when it was opened.
-    bool WasEmpty() const { return m_bWasEmpty; }
-    // Writes all of bytes at the end and flushes them to the disk; false
-    // with the system's reason.
-    bool Append(const std::string& bytes, std::string& error);
+    // Writes line and its line end at the end of the file. Decided under the
+    // lock: the header first (where not empty) when the file holds nothing,
+    // a line end first when its last line lacks one (a crash cut it off). A
+    // write that fails part-way is taken back, the file cut to its length
+    // before it: the file never keeps a torn line. False with the system's
+    // reason.
+    bool AppendLine(const std::string& line, const std::string& header, std::string& error);
 
 private:
 #ifdef _WIN32
@@ -26,7 +29,9 @@ private:
 #else
     int m_fd = -1;
 #endif
-    bool m_bWasEmpty = true;
+    bool m_bRegular = false;  // a file on a disk, not a terminal or a device
+    bool m_bReadable = false; // its last byte can be read
+    bool m_bWritten = false;  // a line went to it from here
 };
 
 // This machine's name, for the record.

@@ -1,11 +1,57 @@
 #include "RecordFile.h"
 
+#include "SystemMessage.h"
+
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+namespace {
+
+// An exclusive lock on the whole file while it lives, taken by every
+// station that appends to it. A file system without locks is written
+// unlocked, as before there were any.
+class FileLock {
+public:
+    explicit FileLock(int fd) : m_fd(fd)
+    {
+        while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() { flock(m_fd, LOCK_UN); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const std::string& bytes, std::string& error)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? SystemMessage(errno) : "nothing was written";
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    // A character device (a terminal, /dev/null) cannot be synced; that is no loss.
+    if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        error = SystemMessage(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 AppendFile::~AppendFile()
 {
@@ -15,36 +61,52 @@ AppendFile::~AppendFile()
 
 bool AppendFile::Open(const std::string& path, std::string& error)
 {
-    // O_APPEND: every write lands at the end, whoever else appends meanwhile.
-    m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // O_APPEND: every write lands at the end. Read as well, for the last
+    // byte; a file we may only write is appended to without that look.
+    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    m_bReadable = m_fd >= 0;
+    if (m_fd < 0 && errno == EACCES)
+        m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (m_fd < 0) {
-        error = std::strerror(errno);
+        error = SystemMessage(errno);
         return false;
     }
     struct stat info {};
-    m_bWasEmpty = fstat(m_fd, &info) != 0 || info.st_size == 0;
+    m_bRegular = fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
     return true;
 }
 
-bool AppendFile::Append(const std::string& bytes, std::string& error)
+bool AppendFile::AppendLine(const std::string& line, const std::string& header, std::string& error)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? std::strerror(errno) : "nothing was written";
+    const FileLock lock(m_fd);
+    off_t before = 0;
+    if (m_bRegular) {
+        struct stat info {};
+        if (fstat(m_fd, &info) != 0) {
+            error = SystemMessage(errno);
             return false;
         }
-        done += static_cast<size_t>(n);
+        before = info.st_size;
     }
-    // A character device (a terminal, /dev/null) cannot be synced; that is no loss.
-    if (fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-        error = std::strerror(errno);
-        return false;
+    std::string bytes;
+    char last = '\n';
+    if (m_bRegular ? before == 0 : !m_bWritten) {
+        if (!header.empty()) {
+            bytes += header;
+            bytes += '\n';
+        }
+    } else if (m_bRegular && m_bReadable && pread(m_fd, &last, 1, before - 1) == 1 && last != '\n') {
+        bytes += '\n';
     }
-    return true;
+    bytes += line;
+    bytes += '\n';
+    if (WriteAll(m_fd, bytes, error)) {
+        m_bWritten = true;
+        return true;
+    }
+    if (m_bRegular && ftruncate(m_fd, before) != 0)
+        error += "; cutting off what was written failed too: " + SystemMessage(errno);
+    return false;
 }
 
 std::string HostName()

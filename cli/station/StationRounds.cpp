@@ -1,6 +1,7 @@
 #include "StationRounds.h"
 
 #include "JsonReport.h"
+#include "UnitRecorder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,6 +32,8 @@ bool StationRounds::WaitForPerson()
 size_t StationRounds::Next()
 {
     if (m_plan.interruptSignal && m_plan.interruptSignal() != 0)
+        return 0;
+    if (m_pRecorder && !m_pRecorder->Failure().empty())
         return 0;
     if (m_rounds > 0 && !m_plan.bStation)
         return 0;

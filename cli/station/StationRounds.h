@@ -2,7 +2,9 @@
 // --station: rounds until stopped. After each round the next units are
 // waited for: at once where a hook (or the simulator) puts them into
 // bootstrap mode, otherwise until the person presses Enter (q stops).
-// --units N stops once N units have been tried; a signal stops it at once.
+// --units N stops once N units have been tried; a signal stops it at once,
+// and so does a record that could not be written: no unit starts that the
+// record might lose.
 // At the end, what the station did: units updated, failed and skipped, and
 // units per hour. Without --station it is one round of every slot.
 
@@ -11,6 +13,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+
+class UnitRecorder;
 
 struct RoundsPlan {
     bool bStation = false;
@@ -26,6 +30,8 @@ struct RoundsPlan {
 class StationRounds {
 public:
     StationRounds(const RoundsPlan& plan, size_t slots);
+    // The record whose failed write stops the rounds.
+    void Watch(const UnitRecorder& recorder) { m_pRecorder = &recorder; }
     // How many units the next round takes (the first slots), 0 to stop.
     size_t Next();
     void Count(UnitResult result);
@@ -39,6 +45,7 @@ private:
 
     RoundsPlan m_plan;
     size_t m_slots;
+    const UnitRecorder* m_pRecorder = nullptr;
     size_t m_rounds = 0;
     size_t m_tried = 0;
     size_t m_counts[5] = {}; // by UnitResult

@@ -1,7 +1,7 @@
 #include "StationSteps.h"
 
-#include "NetworkPort.h"
 #include "PortIdentity.h"
+#include "PortName.h"
 #include "UpdateRun.h"
 
 #include <chrono>
@@ -18,8 +18,9 @@ constexpr auto kRestartRetryMs = std::chrono::milliseconds(250);
 
 std::optional<std::string> AdapterOf(const std::string& portName)
 {
-    if (IsNetworkPortName(portName))
-        return portName.substr(portName.find("://") + 3);
+    std::string problem;
+    if (const auto name = ParsePortName(portName, problem); name && name->kind == PortName::Kind::Network)
+        return name->server;
     const std::vector<PortInfo> ports = DiscoverPorts();
     const PortInfo* port = FindPort(portName, ports);
     if (!port)

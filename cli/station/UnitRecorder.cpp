@@ -18,29 +18,22 @@ bool UnitRecorder::Open(const std::string& path)
     }
     m_path = path;
     m_bCsv = EndsWith(path, ".csv") || EndsWith(path, ".CSV");
-    m_bHeaderDue = m_bCsv && m_file.WasEmpty();
     return true;
 }
 
 void UnitRecorder::Write(const UnitRecord& record)
 {
-    std::string line = m_bCsv ? RecordCsvLine(record) : RecordJsonLine(record);
-    line += '\n';
+    const std::string line = m_bCsv ? RecordCsvLine(record) : RecordJsonLine(record);
     std::lock_guard lock(m_mutex);
-    if (m_bHeaderDue)
-        line = RecordCsvHeader() + "\n" + line;
-    // After a write that broke off, the next line starts on a line of its own.
-    if (m_bLineCut)
-        line = "\n" + line;
     std::string reason;
-    if (m_file.Append(line, reason)) {
-        m_bHeaderDue = m_bLineCut = false;
+    if (m_file.AppendLine(line, m_bCsv ? RecordCsvHeader() : "", reason))
         return;
-    }
-    m_bLineCut = true;
     m_failure = "writing the record " + m_path + " failed: " + reason;
-    std::fprintf(m_err, "kestrune-update: %s; the unit on slot %u (%s, %s) is not in it\n", m_failure.c_str(),
-                 record.slot, record.port.c_str(), UnitResultName(record.result));
+    // The line itself on a line of its own, to be added to the record by hand.
+    std::fprintf(m_err,
+                 "kestrune-update: %s; the unit on slot %u (%s, %s) is not in it, and no further unit is started. "
+                 "Its line:\n%s\n",
+                 m_failure.c_str(), record.slot, record.port.c_str(), UnitResultName(record.result), line.c_str());
     std::fflush(m_err);
 }
 

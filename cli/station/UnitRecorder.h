@@ -2,7 +2,9 @@
 // --record: the one writer of the record, shared by a bench's threads. Each
 // unit's line is built whole, then written with one call and flushed to
 // the disk under the lock, so lines never interleave and a unit's line is
-// on the disk before its thread takes the next unit.
+// on the disk before its thread takes the next unit. A line that cannot be
+// written is taken back from the file and goes whole to stderr instead, so
+// that no unit is lost; no further unit starts after that (StationRounds).
 
 #include "RecordFile.h"
 #include "UnitRecord.h"
@@ -13,7 +15,7 @@
 
 class UnitRecorder {
 public:
-    // A write that fails is told on err at once.
+    // A write that fails is told on err at once, with the line.
     explicit UnitRecorder(std::FILE* err) : m_err(err) {}
 
     // Before anything goes to a device. False, told on err with the file's
@@ -29,7 +31,5 @@ private:
     bool m_bCsv = false;
     AppendFile m_file;
     mutable std::mutex m_mutex;
-    bool m_bHeaderDue = false;
-    bool m_bLineCut = false; // a write broke off within a line
     std::string m_failure;
 };

@@ -7,6 +7,11 @@
 
 bool IsNetworkPortName(const std::string& name) { return name.rfind("rfc2217://", 0) == 0; }
 
+std::string NetworkEndpoint(const std::string& host, const std::string& port)
+{
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
+}
+
 // rfc2217://HOST:PORT with HOST a name, an IPv4 address or an IPv6 address
 // in brackets; false when the name does not have that shape.
 bool ParseNetworkName(const std::string& name, std::string& host, std::string& port)

@@ -1,8 +1,9 @@
 #include "NetworkSocket.h"
 
+#include "SystemMessage.h"
+
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -15,6 +16,20 @@
 #include <chrono>
 
 namespace {
+
+// Why a name was not found, in words of our own: getaddrinfo's status is no
+// error number, and the system's own texts for it differ by C library.
+std::string LookupCause(int status)
+{
+    switch (status) {
+    case EAI_NONAME: return "unknown host";
+    case EAI_AGAIN: return "the name server did not answer; try again";
+    case EAI_FAIL: return "the name server failed";
+    case EAI_MEMORY: return "out of memory";
+    case EAI_SYSTEM: return SystemMessage(errno);
+    default: return "the name was not found (getaddrinfo status " + std::to_string(status) + ")";
+    }
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -77,7 +92,7 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* addresses = nullptr;
     if (const int status = getaddrinfo(host.c_str(), port.c_str(), &hints, &addresses); status != 0) {
-        cause = status == EAI_NONAME ? "unknown host" : gai_strerror(status);
+        cause = LookupCause(status);
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -90,7 +105,7 @@ bool NetworkSocket::Connect(const std::string& host, const std::string& port, ui
     if (fd < 0) {
         cause = error == ETIMEDOUT ? "no connection within " + std::to_string(timeoutMs / 1000) + " s"
                 : error == EINTR   ? "interrupted while connecting"
-                                   : std::string(std::strerror(error));
+                                   : SystemMessage(error);
         for (char& c : cause)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return false;

@@ -297,7 +297,7 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortO
                               "rfc2217://bench-pi:4001 or rfc2217://[fe80::1%eth0]:4001.\n";
         return nullptr;
     }
-    const std::string endpoint = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
+    const std::string endpoint = NetworkEndpoint(host, port);
     auto networkPort = std::make_unique<NetworkSerialPort>(endpoint, options.pStopRequested);
     failure.text = networkPort->Open(host, port);
     if (!failure.text.empty())

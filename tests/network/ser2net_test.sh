@@ -5,8 +5,9 @@
 # the same wire trace as through the terminal itself, ports that do not
 # answer, servers that misbehave (one that never reads, one that floods
 # option requests, ser2net behind a relay that reports another speed or
-# parity than it set), and a production station whose hooks command the
-# simulated Kestrune as a relay would. Exits 77 (skipped) with the reason
+# parity than it set), a production station whose hooks command the
+# simulated Kestrune as a relay would, and two stations appending to one
+# new record. Exits 77 (skipped) with the reason
 # where ser2net cannot start.
 #
 # usage: ser2net_test.sh kestrune-update kestrune-sim
@@ -191,4 +192,19 @@ device sim3 bootstrap
 check "a bench with --skip-current" ends 0 --bench "$(url s5)" "$(url s3)" --skip-current < <(sleep 2; echo yes)
 check "asks for the units not current only" says out "1 of the 2 Kestrunes already run 5.0.3 and will be skipped"
 check "and leaves that one" says out "1 of 2 updated, 1 skipped (already 5.0.3)."
+
+echo "# two stations appending to one new CSV record"
+shared="$work/shared.csv"
+for station in a b; do
+    "$cli" --bench-sim 2 --station --units 4 --record "$shared" </dev/null >"$work/$station.txt" 2>&1 & stations+=($!)
+done
+wait "${stations[@]}"
+check "the header once" test "$(grep -c '^time,host,' "$shared")" = 1
+check "every row whole, a unit's" python3 - "$shared" <<'PY'
+import csv, sys
+with open(sys.argv[1], newline="", encoding="utf-8") as record:
+    rows = list(csv.DictReader(record))
+whole = [row for row in rows if None not in row and None not in row.values() and row["result"] in ("updated", "failed")]
+sys.exit(0 if len(rows) == 8 and whole == rows else f"  {len(whole)} whole of {len(rows)}: {rows}")
+PY
 finish

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs kestrune-update.exe under Wine with COM12 and COM13 routed to
 # simulated Kestrunes: a whole update, a bench of both, an update through
-# ser2net, hooks through cmd.exe with a CSV record, the port list, and
+# ser2net, hooks through cmd.exe with a CSV record appended to, the port list, and
 # ports that will not open or are not found.
 # Exits 77 (skipped) with the reason where Wine cannot run programs of this
 # width here.
@@ -62,6 +62,11 @@ check "the record's header" test "$(head -n 1 "$work/record.csv" | tr -d '\r')" 
     "time,host,program,firmware,port,slot,adapter,version_before,version_after,result,stage,message,detail,seconds"
 check "and the unit" grep -qF ",5.0.3,5.0.3,COM12,1,,,,failed,,,power-cycle hook '$power_hook' exited with status 3: relay stuck," \
     "$work/record.csv"
+truncate -s -1 "$work/record.csv" # as a crash might leave it: the last line without its end
+device sim bootstrap
+check "a second run appends" ends 1 --port 12 -q --record "$work/record.csv" --bootstrap-command "echo %KESTRUNE_SLOT%" \
+    --power-cycle-command "$power_hook"
+check "under the one header, on a line of its own" test "$(grep -c ',failed,' "$work/record.csv") $(wc -l <"$work/record.csv")" = "2 3"
 
 echo "# ports"
 check "--list-ports" ends 0 --list-ports

@@ -1,22 +1,6 @@
 #include "OptionConflicts.h"
 
-#include "PortIdentity.h"
-
 namespace {
-
-// A usb: name that cannot be read is a usage error, wherever a port is named.
-std::string PortNameProblem(const CliOptions& options)
-{
-    std::string problem = UsbNameProblem(options.device);
-    for (const std::string& port : options.benchPorts)
-        if (problem.empty())
-            problem = UsbNameProblem(port);
-    if (problem.empty())
-        problem = UsbNameProblem(options.udevRulePort);
-    if (problem.empty() && options.bAutoPort && options.action == CliAction::Bench)
-        problem = "--port auto finds one Kestrune; a bench names its ports";
-    return problem;
-}
 
 bool SimulatorOnlyOptions(const CliOptions& options)
 {
@@ -39,10 +23,10 @@ std::string Conflicts(const CliOptions& options)
         return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
     if (options.units && !options.bStation)
         return "--units applies to --station only";
-    if (std::string problem = PortNameProblem(options); !problem.empty())
-        return problem;
-    if ((options.port != 0 || options.bAutoPort) && !options.device.empty())
+    if (options.bPortGiven && options.bDeviceGiven)
         return "--port and --device name two ports; give one";
+    if (options.bAutoPort && options.action == CliAction::Bench)
+        return "--port auto finds one Kestrune; a bench names its ports";
     if (options.action != CliAction::Bench)
         return !options.UsesSimulator() && SimulatorOnlyOptions(options)
                    ? "--paced, --latency and --fault apply to the simulated Kestrune only"

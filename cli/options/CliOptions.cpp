@@ -9,6 +9,7 @@
 #include "FaultSpec.h"
 #include "OptionConflicts.h"
 #include "OptionSuggestion.h"
+#include "PortName.h"
 
 #include <getopt.h>
 
@@ -81,14 +82,27 @@ bool TakeText(CliOptions& o, const std::string& value, std::string&)
     return true;
 }
 
-bool TakePort(CliOptions& o, const std::string& value, std::string& error)
+// --port and --device: a COM number goes to port, any other name to
+// device. --port also takes auto, but no bare word for a path ("Auto").
+template <bool bPort>
+bool TakePortName(CliOptions& o, const std::string& value, std::string& error)
 {
-    uint32_t number = 0;
-    if (value == "auto")
-        return o.bAutoPort = true;
-    if (!ParseNumber(value, 1, 255, number))
-        return Refuse(error, "--port takes a port number from 1 to 255 or auto, not '" + value + "'");
-    o.port = static_cast<uint8_t>(number);
+    (bPort ? o.bPortGiven : o.bDeviceGiven) = true;
+    o.bAutoPort = bPort && value == "auto";
+    o.port = 0;
+    o.device.clear();
+    if (o.bAutoPort)
+        return true;
+    std::string problem;
+    const auto name = ParsePortName(value, problem);
+    if (name && bPort && name->kind == PortName::Kind::Path && value.find_first_of("/\\") == std::string::npos)
+        problem = "'" + value + "' is no port: give " + kPortKinds + ", or auto";
+    if (!name || !problem.empty())
+        return Refuse(error, (bPort ? "--port: " : "--device: ") + problem);
+    if (name->kind == PortName::Kind::ComNumber)
+        o.port = name->number;
+    else
+        o.device = value;
     return true;
 }
 
@@ -148,8 +162,11 @@ bool TakeUnits(CliOptions& o, const std::string& value, std::string& error)
     return true;
 }
 
-bool TakeUdevRule(CliOptions& o, const std::string& value, std::string&)
+bool TakeUdevRule(CliOptions& o, const std::string& value, std::string& error)
 {
+    std::string problem;
+    if (!ParsePortName(value, problem))
+        return Refuse(error, "--udev-rule: " + problem);
     SetAction(o, CliAction::UdevRule);
     o.udevRulePort = value;
     return true;
@@ -165,8 +182,8 @@ const OptionRow kOptions[] = {
     {"quiet", 'q', false, TakeFlag<&CliOptions::bQuiet>},
     {"json", 0, false, TakeFlag<&CliOptions::bJson>},
     {"paced", 0, false, TakeFlag<&CliOptions::bPaced>},
-    {"port", 0, true, TakePort},
-    {"device", 0, true, TakeText<&CliOptions::device>},
+    {"port", 'p', true, TakePortName<true>},
+    {"device", 0, true, TakePortName<false>},
     {"fault", 0, true, TakeFault},
     {"trace", 0, true, TakeText<&CliOptions::tracePath>},
     {"latency", 0, true, TakeLatency},
@@ -229,6 +246,10 @@ bool TakeOperands(const std::vector<std::string>& operands, CliOptions& options,
     }
     if (operands.empty())
         return Refuse(error, "--bench needs one or more ports");
+    std::string problem;
+    for (const std::string& port : operands)
+        if (!ParsePortName(port, problem))
+            return Refuse(error, "--bench: " + problem);
     options.benchPorts = operands;
     return true;
 }

@@ -18,8 +18,10 @@ struct BenchFault {
 
 struct CliOptions {
     CliAction action = CliAction::Update;
-    uint8_t port = 0;                    // COM port 1-255; 0: none given
-    std::string device;                  // a terminal device to use as the port
+    uint8_t port = 0;                    // COM port 1-255 (5 or COM5); 0: none given
+    std::string device;                  // the port by path, usb: or rfc2217:// name
+    bool bPortGiven = false;             // --port was given (it and --device name one port)
+    bool bDeviceGiven = false;           // --device was given
     bool bAssumeYes = false;             // real device: don't wait for the go-ahead
     bool bQuiet = false;                 // results and errors only
     bool bJson = false;                  // one JSON object per line on stdout
@@ -28,7 +30,7 @@ struct CliOptions {
     uint32_t latencyMs = 0;              // simulated device: a USB adapter's latency timer
     std::vector<Fault> faults;           // simulated device: faults to show
     bool bBenchPorts = false;            // --bench: the arguments that are no options are its ports
-    std::vector<std::string> benchPorts; // --bench: port numbers or device paths
+    std::vector<std::string> benchPorts; // --bench: port names, each read when the options are
     uint32_t benchSimulated = 0;         // --bench-sim: this many simulated devices
     std::vector<BenchFault> benchFaults; // --bench-fault
     // Ports found rather than named.

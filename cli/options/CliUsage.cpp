@@ -2,9 +2,9 @@
 
 #include "CliOptions.h"
 
-const char* const kCliUsage = R"(usage: kestrune-update [--port N|auto | --device PATH] [-y] [-q] [--json]
+const char* const kCliUsage = R"(usage: kestrune-update [-p N|auto | --device PATH] [-y] [-q] [--json]
                        [--trace FILE|-]
-       kestrune-update --version-only [--port N|auto | --device PATH]
+       kestrune-update --version-only [-p N|auto | --device PATH]
        kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...
        kestrune-update ... [--record FILE] [--bootstrap-command CMD]
                        [--power-cycle-command CMD] [--hook-timeout S]
@@ -14,7 +14,8 @@ const char* const kCliUsage = R"(usage: kestrune-update [--port N|auto | --devic
 Updates the firmware of a Kestrune attached to a serial port. Without --port
 or --device it updates a simulated Kestrune, which shows how an update goes.
 
-  --port N          use COMN (1-255); on Linux COMN is /dev/ttyS(N-1)
+  -p, --port N      use COMN (1-255, also written COMN); on Linux COMN is
+                    /dev/ttyS(N-1); -p PATH is --device PATH
   --port auto       use the USB serial adapter the Kestrune answers on (each
                     free one gets the version query only), or the only one
   --device PATH     use this serial device, e.g. /dev/serial/by-id/usb-FTDI_...
@@ -28,7 +29,7 @@ or --device it updates a simulated Kestrune, which shows how an update goes.
                     and keeping ModemManager off it, and how to install it
   --version-only    show the Kestrune's firmware version and send nothing else
   --images          list the firmware images this program carries
-  --bench PORT...   update the Kestrunes on these ports (numbers, paths) at once
+  --bench PORT...   update the Kestrunes on these ports (as --device) at once
   --bench-sim N     the same with N simulated Kestrunes; --bench-fault K:SPEC
                     makes the K-th of them misbehave
   -y, --yes         do not ask before updating or wait for the restart
@@ -66,7 +67,7 @@ Simulated Kestrune only:
 
 Exit status:
   0 success (on a bench: every device)   1 an update stage failed
-  2 usage error                          3 port unavailable
+  2 usage error (a bad port name too)    3 port unavailable
   4 cancelled before the update began    5 no pseudo-terminal for the simulator
   130 interrupted (Ctrl-C)               143 terminated
 )";
