@@ -1,10 +1,11 @@
 #include "Bench.h"
+#include "CliExit.h"
 #include "CliOptions.h"
 #include "ImageList.h"
 #include "PortList.h"
+#include "SingleUpdate.h"
 #include "UdevRule.h"
 #include "UpdateMessages.h"
-#include "Updater.h"
 
 #include <cstdio>
 #include <string>
@@ -44,6 +45,6 @@ int main(int argc, char** argv)
         std::fputs(rule.c_str(), stdout);
         return ExitSuccess;
     }
-    default: return RunUpdater(*options, CliStreams{stdout, stderr, stdin});
+    default: return RunSingleUpdate(*options, CliStreams{stdout, stderr, stdin});
     }
 }

@@ -144,6 +144,84 @@ TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
     EXPECT_EQ(last, nlohmann::json({{"event", "bench_result"}, {"ok", false}, {"updated", 1}, {"devices", 2}}));
 }
 
+// An event's name and its keys in their order ("result:device,event,ok,").
+// Progress events come at most ten a second, so whether one falls within
+// a stage is left to the clock: their keys are checked, not their places.
+std::vector<std::string> EventShapes(const std::string& out, const std::string& device)
+{
+    std::vector<std::string> shapes;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::ordered_json event = nlohmann::ordered_json::parse(line);
+        if (event.value("device", "") != device)
+            continue;
+        std::string shape = event["event"].get<std::string>() + ":";
+        for (const auto& field : event.items())
+            shape += field.key() + (field.key() == "stage" ? "=" + event["stage"].dump() : "") + ",";
+        if (event["event"] == "progress")
+            EXPECT_EQ(shape.substr(shape.find(",stage=")),
+                      ",stage=" + event["stage"].dump() + ",step,done,total,percent,");
+        else
+            shapes.push_back(shape);
+    }
+    return shapes;
+}
+
+struct JsonStreamCase {
+    const char* what;
+    std::vector<std::string> args;
+    const char* device;
+    std::vector<std::string> shapes;
+};
+
+std::vector<std::string> StageShapes(int stage)
+{
+    const std::string n = std::to_string(stage);
+    return {"stage_begin:device,event,stage=" + n + ",name,", "stage_end:device,event,stage=" + n + ",ok,"};
+}
+
+std::vector<std::string> Updated()
+{
+    std::vector<std::string> shapes = {"start:device,event,port,firmware,device_version,"};
+    for (int stage = 1; stage <= 4; ++stage)
+        for (const std::string& shape : StageShapes(stage))
+            shapes.push_back(shape);
+    shapes.insert(shapes.end(), {"result:device,event,ok,seconds,", "version:device,event,device_version,",
+                                 "finished:device,event,exit,seconds,error,"});
+    return shapes;
+}
+
+std::vector<std::string> FailedInStage1()
+{
+    std::vector<std::string> shapes = {"start:device,event,port,firmware,device_version,"};
+    for (const std::string& shape : StageShapes(1))
+        shapes.push_back(shape);
+    shapes.insert(shapes.end(),
+                  {"result:device,event,ok,stage=1,message,detail,", "finished:device,event,exit,seconds,error,"});
+    return shapes;
+}
+
+// The bench's --json stream is a public format: each unit's events, and
+// their keys in their order, stay as they were.
+TEST(Bench, JsonStreamKeepsItsEventsAndKeys)
+{
+    const std::vector<std::string> twoSims = {"--bench-sim", "2", "--bench-fault", "2:silence:sign-on", "--json"};
+    const JsonStreamCase cases[] = {
+        {"updated", twoSims, "simulated 1", Updated()},
+        {"failed in stage 1", twoSims, "simulated 2", FailedInStage1()},
+        {"port unavailable",
+         {"--bench", "/nonexistent/ttyKZ", "-y", "--json"},
+         "/nonexistent/ttyKZ",
+         {"finished:device,event,exit,seconds,error,"}},
+    };
+    for (const JsonStreamCase& c : cases) {
+        const CliRun run = RunBenchWith(c.args);
+        EXPECT_EQ(EventShapes(run.out, c.device), c.shapes) << c.what << "\n" << run.out;
+        const std::string last = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+        EXPECT_TRUE(Has(last, "{\"event\":\"bench_result\",\"ok\":false,\"updated\":")) << c.what;
+    }
+}
+
 // A device that never answers fails stage 1; one whose port does not open
 // is no more updated than that one, in the table's last line and in JSON.
 TEST(Bench, APortThatDoesNotOpenCountsAsNotUpdated)

@@ -2,8 +2,8 @@
 // and how a mistake is named.
 
 #include "CliSupport.h"
-#include "DeviceUpdate.h"
 #include "PortName.h"
+#include "UpdateTarget.h"
 
 namespace {
 

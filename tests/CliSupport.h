@@ -2,8 +2,9 @@
 // Runs the command-line updater in this process with given arguments and
 // input, and keeps what it wrote to stdout and stderr.
 
+#include "CliExit.h"
 #include "CliOptions.h"
-#include "Updater.h"
+#include "SingleUpdate.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ struct GivenStreams {
 
 // Runs an update by default; RunBench runs a bench the same way.
 inline CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "", GivenStreams given = {},
-                     int (*run)(const CliOptions&, const CliStreams&) = RunUpdater)
+                     int (*run)(const CliOptions&, const CliStreams&) = RunSingleUpdate)
 {
     std::string error;
     const auto options = ParseCliOptions(args, error);

@@ -1,5 +1,6 @@
 #include "BenchReport.h"
 
+#include "CliExit.h"
 #include "UpdateMessages.h"
 #include "UpdateReport.h"
 
@@ -12,94 +13,96 @@ namespace {
 
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-std::string Result(const BenchDevice& device)
+std::string Result(const BenchUnit& unit)
 {
-    if (!device.bFinished)
+    if (!unit.bFinished)
         return "running";
-    if (device.bOk)
-        return device.bSkipped ? "skipped" : "updated";
-    switch (device.exit) {
-    case 1: return "failed";
-    case 3: return "port unavailable";
-    case 130:
-    case 143: return "interrupted";
-    default: return device.failedStage ? "failed" : "error";
+    switch (unit.status.outcome) {
+    case UnitOutcome::Done: return "updated";
+    case UnitOutcome::Skipped: return "skipped";
+    case UnitOutcome::Failed: return "failed";
+    case UnitOutcome::PortUnavailable: return "port unavailable";
+    case UnitOutcome::Interrupted: return "interrupted";
+    default: return unit.status.failedStage ? "failed" : "error";
+    }
+}
+
+// What a unit's line says when its stages ended, or it ended before them.
+std::string ResultLine(const UnitStatus& status)
+{
+    switch (status.outcome) {
+    case UnitOutcome::Skipped: return std::string("skipped: it already runs ") + kCarriedFirmwareVersion;
+    case UnitOutcome::Done: return "updated";
+    default:
+        return status.failedStage ? "stopped in stage " + std::to_string(status.failedStage) + ": " + status.detail
+                                  : "failed: " + status.detail;
     }
 }
 
 } // namespace
 
+bool UnitSucceeded(const BenchUnit& unit)
+{
+    return unit.status.outcome == UnitOutcome::Done || unit.status.outcome == UnitOutcome::Skipped;
+}
+
 BenchReport::BenchReport(std::FILE* out, bool json) : m_out(out), m_bJson(json), m_bTerminal(TerminalTakesEscapes(out))
 {
 }
 
-void BenchReport::Line(const BenchDevice& device, const std::string& text)
+void BenchReport::Line(const BenchUnit& unit, const std::string& text)
 {
     if (!m_bTerminal && !m_bJson) {
-        std::fprintf(m_out, "%-24s %s\n", device.name.c_str(), text.c_str());
+        std::fprintf(m_out, "%-24s %s\n", unit.name.c_str(), text.c_str());
         std::fflush(m_out);
     }
 }
 
-void BenchReport::Event(BenchDevice& device, const JsonEvent& event)
+void BenchReport::Changed(BenchUnit& unit, const UnitStatus& status, UnitChange change)
 {
-    if (m_bJson) {
-        JsonEvent tagged = {{"device", device.name}};
-        tagged.update(event);
-        Emit(tagged);
-    }
-    const std::string kind = event.value("event", "");
-    if (kind == "start") {
-        Line(device,
-             "version before: " + (event["device_version"].is_string() ? event["device_version"].get<std::string>()
-                                                                       : std::string(kUnknownVersion)));
-    } else if (kind == "stage_begin") {
-        device.stage = event.value("stage", 0);
-        device.step.clear();
-        Line(device, "stage " + std::to_string(device.stage) + " " + event.value("name", ""));
-    } else if (kind == "progress") {
-        device.step = event.value("step", "");
-        device.percent = event.value("percent", 0.0);
-    } else if (kind == "result" && event.value("skipped", false)) {
-        device.bOk = device.bSkipped = true;
-        Line(device, std::string("skipped: it already runs ") + kCarriedFirmwareVersion);
-    } else if (kind == "result") {
-        device.bOk = event.value("ok", false);
-        device.failedStage = event.value("stage", 0);
-        device.detail = event.value("detail", "");
-        device.note = event.value("note", "");
-        if (device.bOk)
-            device.percent = 100;
-        if (device.bOk || device.failedStage)
-            Line(device, device.bOk ? "updated"
-                                    : "stopped in stage " + std::to_string(device.failedStage) + ": " + device.detail);
-        else
-            Line(device, "failed: " + device.detail);
-    } else if (kind == "version" && event["device_version"].is_string()) {
-        device.versionAfter = event["device_version"].get<std::string>();
-        Line(device, "version after: " + device.versionAfter);
-    } else if (kind == "restart" && !event.value("ok", true)) {
-        device.bOk = false;
-        device.detail = "after the power cycle: " + event.value("detail", "");
-        Line(device, device.detail);
+    unit.status = status;
+    switch (change) {
+    case UnitChange::Started: Line(unit, "version before: " + status.versionBefore.value_or(kUnknownVersion)); break;
+    case UnitChange::StageBegun:
+        Line(unit, "stage " + std::to_string(status.stage) + " " + StageTitle(status.stage));
+        break;
+    case UnitChange::Result: Line(unit, ResultLine(status)); break;
+    case UnitChange::VersionAfter:
+        if (status.versionAfter)
+            Line(unit, "version after: " + *status.versionAfter);
+        break;
+    case UnitChange::RestartFailed: Line(unit, status.detail); break;
+    default: break;
     }
 }
 
-void BenchReport::Finished(BenchDevice& device, const std::string& errors)
+void BenchReport::Event(const BenchUnit& unit, const JsonEvent& event)
 {
-    device.bFinished = true;
-    if (device.detail.empty() && !errors.empty())
-        device.detail = errors.substr(0, errors.find('\n'));
-    if (!device.bOk && device.failedStage == 0 && device.detail.empty())
-        device.detail = "exit status " + std::to_string(device.exit);
+    JsonEvent tagged = {{"device", unit.name}};
+    tagged.update(event);
+    Emit(tagged);
+}
+
+void BenchReport::Finished(BenchUnit& unit, UnitOutcome outcome)
+{
+    UnitStatus& status = unit.status;
+    unit.bFinished = true;
+    status.outcome = outcome;
+    status.bEnded = true;
+    const int exit = ExitStatus(outcome);
+    if (status.detail.empty() && !status.error.empty())
+        status.detail = status.error.substr(0, status.error.find('\n'));
+    const bool ok = UnitSucceeded(unit);
+    if (!ok && status.failedStage == 0 && status.detail.empty())
+        status.detail = "exit status " + std::to_string(exit);
     if (m_bJson) {
-        Emit({{"device", device.name},
+        Emit({{"device", unit.name},
               {"event", "finished"},
-              {"exit", device.exit},
-              {"seconds", std::round(device.seconds * 10.0) / 10.0},
-              {"error", errors}});
-    } else if (!device.bOk && device.failedStage == 0) {
-        Line(device, Result(device) + ": " + device.detail);
+              {"exit", exit},
+              {"seconds", std::round(unit.seconds * 10.0) / 10.0},
+              {"error", status.error}});
+    } else if (!ok && status.failedStage == 0) {
+        Line(unit, Result(unit) + ": " + status.detail);
     }
 }
 
@@ -109,33 +112,35 @@ void BenchReport::Emit(const JsonEvent& event)
     std::fflush(m_out);
 }
 
-void BenchReport::Redraw(const std::vector<BenchDevice>& devices, bool force)
+void BenchReport::Redraw(const std::vector<BenchUnit>& units, bool force)
 {
     if (!m_bTerminal || m_bJson || (!force && Now() - m_lastDraw < 0.1))
         return;
     m_lastDraw = Now();
     if (m_drawnLines)
         std::fprintf(m_out, "\033[%zuA", m_drawnLines); // back to the first status line
-    for (const BenchDevice& device : devices)
-        std::fprintf(m_out, "\r\033[K%-24s [%d/4] %-20s %-8s %5.1f%%  %s\n", device.name.c_str(), device.stage,
-                     device.stage ? StageTitle(device.stage) : "", device.step.c_str(), device.percent,
-                     Result(device).c_str());
-    m_drawnLines = devices.size();
+    for (const BenchUnit& unit : units) {
+        const UnitStatus& status = unit.status;
+        std::fprintf(m_out, "\r\033[K%-24s [%d/4] %-20s %-8s %5.1f%%  %s\n", unit.name.c_str(), status.stage,
+                     status.stage ? StageTitle(status.stage) : "", status.step.c_str(), status.percent,
+                     Result(unit).c_str());
+    }
+    m_drawnLines = units.size();
     std::fflush(m_out);
 }
 
-void BenchReport::Table(const std::vector<BenchDevice>& devices, const std::string& recordFailure)
+void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& recordFailure)
 {
     size_t updated = 0, skipped = 0;
-    for (const BenchDevice& device : devices) {
-        updated += device.bOk && !device.bSkipped ? 1 : 0;
-        skipped += device.bSkipped ? 1 : 0;
+    for (const BenchUnit& unit : units) {
+        updated += unit.status.outcome == UnitOutcome::Done ? 1 : 0;
+        skipped += unit.status.outcome == UnitOutcome::Skipped ? 1 : 0;
     }
     if (m_bJson) {
         JsonEvent result = {{"event", "bench_result"},
-                            {"ok", updated + skipped == devices.size() && recordFailure.empty()},
+                            {"ok", updated + skipped == units.size() && recordFailure.empty()},
                             {"updated", updated},
-                            {"devices", devices.size()}};
+                            {"devices", units.size()}};
         if (skipped)
             result["skipped"] = skipped;
         if (!recordFailure.empty())
@@ -143,17 +148,19 @@ void BenchReport::Table(const std::vector<BenchDevice>& devices, const std::stri
         Emit(result);
         return;
     }
-    Redraw(devices, true);
+    Redraw(units, true);
     std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version", "Detail");
-    for (const BenchDevice& device : devices) {
-        const std::string stage = device.failedStage ? std::to_string(device.failedStage) + "/4" : "-";
-        const std::string version = device.versionAfter.empty() ? "-" : device.versionAfter;
-        std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", device.name.c_str(), Result(device).c_str(),
-                     stage.c_str(), device.seconds, version.c_str(), StageFailureMessage(device.failedStage),
-                     device.failedStage && !device.detail.empty() ? " " : "",
-                     device.bOk ? device.note.c_str() : device.detail.c_str());
+    for (const BenchUnit& unit : units) {
+        const UnitStatus& status = unit.status;
+        const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
+        const std::string version =
+            status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
+        std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", unit.name.c_str(), Result(unit).c_str(),
+                     stage.c_str(), unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
+                     status.failedStage && !status.detail.empty() ? " " : "",
+                     UnitSucceeded(unit) ? status.note.c_str() : status.detail.c_str());
     }
-    std::fprintf(m_out, "%zu of %zu updated", updated, devices.size());
+    std::fprintf(m_out, "%zu of %zu updated", updated, units.size());
     if (skipped)
         std::fprintf(m_out, ", %zu skipped (already %s)", skipped, kCarriedFirmwareVersion);
     std::fprintf(m_out, ".\n");

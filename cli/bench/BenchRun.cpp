@@ -1,14 +1,13 @@
 #include "Bench.h"
 
 #include "BenchReport.h"
-#include "DeviceUpdate.h"
-#include "Interrupts.h"
+#include "FanOutReport.h"
 #include "PortName.h"
 #include "ProgressPlan.h"
 #include "SimulatedDevice.h"
-#include "StationRounds.h"
-#include "UnitRecorder.h"
+#include "UnitUpdate.h"
 #include "UpdateMessages.h"
+#include "UpdateSession.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,72 +20,82 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What the devices' threads and the bench's own share, under one lock.
+// What the units' threads and the bench's own share, under one lock.
 struct BenchState {
     std::mutex mutex;
     std::condition_variable changed;
     BenchReport report;
-    std::vector<BenchDevice> devices;
-    std::vector<std::string> errors;
-    std::vector<UnitRun> units;
+    std::vector<BenchUnit> units;
     size_t running = 0;
 };
 
-// A device's report goes to the bench's table and stream.
-class BenchDeviceSink : public JsonEventSink {
+// What a round's units are given.
+struct BenchRound {
+    const CliOptions& options;
+    const ProgressPlan& plan;
+    BenchState& bench;
+    std::vector<UnitPlace> places;
+};
+
+// A unit's snapshot and its JSON events go to the bench under its lock.
+class BenchView : public UnitWatcher, public JsonEventSink {
 public:
-    BenchDeviceSink(BenchState& bench, size_t index) : m_bench(bench), m_index(index) {}
+    BenchView(BenchState& bench, size_t index) : m_bench(bench), m_index(index) {}
+    void Changed(const UnitStatus& status, UnitChange change) override
+    {
+        std::lock_guard lock(m_bench.mutex);
+        m_bench.report.Changed(m_bench.units[m_index], status, change);
+    }
     void Event(const JsonEvent& event) override
     {
         std::lock_guard lock(m_bench.mutex);
-        m_bench.report.Event(m_bench.devices[m_index], event);
+        m_bench.report.Event(m_bench.units[m_index], event);
     }
-    void Error(const std::string& text) override
-    {
-        std::lock_guard lock(m_bench.mutex);
-        m_bench.errors[m_index] += text;
-    }
+    void Error(const std::string&) override {} // the snapshot keeps it
 
 private:
     BenchState& m_bench;
     size_t m_index;
 };
 
-// One device's update, as a single update with --yes --json would run it.
-int UpdateOneDevice(const CliOptions& bench, size_t index, JsonEventSink& sink, const ProgressPlan& plan, UnitRun& unit)
+// The unit's update, on its port or on a simulated Kestrune of its own.
+UnitOutcome UpdateOneUnit(const BenchRound& round, size_t index, UpdateReport& report, std::string& error)
 {
-    CliOptions options = bench;
+    // The unit's own options: an update, with the faults of its slot.
+    CliOptions options = round.options;
     options.action = CliAction::Update;
-    options.bJson = options.bAssumeYes = true;
     options.faults.clear();
-    for (const BenchFault& fault : bench.benchFaults)
+    for (const BenchFault& fault : round.options.benchFaults)
         if (fault.device == index + 1)
             options.faults.push_back(fault.fault);
-    const auto report = MakeJsonReport(sink, plan);
-    if (!bench.benchSimulated)
-        return UpdateDevice(options, TargetForPort(bench.benchPorts[index]), *report, nullptr, CliStreams{}, unit);
-    std::string reason;
-    const auto sim = StartSimulatedDevice(options, reason);
+    if (!options.benchSimulated)
+        return UnitUpdate(options, TargetForPort(options.benchPorts[index]), report, nullptr, round.places[index])
+            .Run();
+    const auto sim = StartSimulatedDevice(options, error);
     if (!sim)
-        return sink.Error(reason), ExitNoSimulator;
+        return UnitOutcome::NoSimulator;
     const UpdateTarget target{sim->PortName(), PortOptions{options.bPaced},
                               sim->Name(),     sim.get(),
                               false,           "simulated " + std::to_string(index + 1)};
-    return UpdateDevice(options, target, *report, nullptr, CliStreams{}, unit);
+    return UnitUpdate(options, target, report, nullptr, round.places[index]).Run();
 }
 
-void RunDevice(const CliOptions& options, size_t index, BenchState& bench, const ProgressPlan& plan)
+void RunUnit(const BenchRound& round, size_t index)
 {
     const auto started = Clock::now();
-    BenchDeviceSink sink(bench, index);
-    const int exit = UpdateOneDevice(options, index, sink, plan, bench.units[index]);
-    std::lock_guard lock(bench.mutex);
-    BenchDevice& device = bench.devices[index];
-    device.exit = exit;
-    device.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    bench.report.Finished(device, bench.errors[index]);
-    --bench.running;
-    bench.changed.notify_all();
+    BenchView view(round.bench, index);
+    StatusReport status(round.plan, view);
+    const auto json = round.options.bJson ? MakeJsonReport(view, round.plan) : nullptr;
+    FanOutReport report{json.get(), &status};
+    std::string error;
+    const UnitOutcome outcome = UpdateOneUnit(round, index, report, error);
+    std::lock_guard lock(round.bench.mutex);
+    BenchUnit& unit = round.bench.units[index];
+    unit.status.error += error;
+    unit.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    round.bench.report.Finished(unit, outcome);
+    --round.bench.running;
+    round.bench.changed.notify_all();
 }
 
 // "simulated 3", "COM12", or the port's name as given.
@@ -103,11 +112,10 @@ std::string BenchName(const CliOptions& options, size_t index)
 // the carried version: each port gets the version query alone first. (ser2net
 // takes a moment after a connection closes before it serves the next one;
 // a person's answer gives it that, an answer piped in at once may not.)
-bool GoAhead(const CliOptions& options, size_t devices, const CliStreams& io)
+bool GoAhead(const CliOptions& options, size_t devices, std::FILE* prompts, std::FILE* answers)
 {
     if (options.benchSimulated || options.bAssumeYes || !options.bootstrapCommand.empty())
         return true;
-    std::FILE* prompts = options.bJson ? io.err : io.out;
     if (options.bSkipCurrent) {
         size_t current = 0;
         for (const std::string& port : options.benchPorts)
@@ -121,70 +129,55 @@ bool GoAhead(const CliOptions& options, size_t devices, const CliStreams& io)
                  "while powering on, release it after 5 seconds. Then type yes and press Enter: ",
                  devices);
     std::fflush(prompts);
-    return AnswersYes(io.in);
+    return AnswersYes(answers);
 }
 
 // One round: the first count slots at once. ExitSuccess when every unit was
 // updated (or skipped), ExitStageFailed otherwise.
-int RunRound(const CliOptions& options, size_t count, const CliStreams& io, UnitRecorder* recorder,
+int RunRound(const CliOptions& options, size_t count, const CliStreams& io, UpdateSession& session,
              StationRounds& rounds)
 {
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
-    BenchState bench{{},
-                     {},
-                     BenchReport(io.out, options.bJson),
-                     std::vector<BenchDevice>(count),
-                     std::vector<std::string>(count),
-                     std::vector<UnitRun>(count),
-                     count};
+    BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchUnit>(count), count};
+    BenchRound round{options, plan, bench, {}};
     for (size_t i = 0; i < count; ++i) {
-        bench.devices[i].name = BenchName(options, i);
-        bench.units[i] = UnitRun{static_cast<uint32_t>(i + 1), recorder, io.err, true};
+        bench.units[i].name = BenchName(options, i);
+        round.places.push_back(UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true});
     }
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i)
-        threads.emplace_back(RunDevice, std::cref(options), i, std::ref(bench), std::cref(plan));
+        threads.emplace_back(RunUnit, std::cref(round), i);
     {
         std::unique_lock lock(bench.mutex);
         while (bench.running > 0) {
-            bench.report.Redraw(bench.devices);
+            bench.report.Redraw(bench.units);
             bench.changed.wait_for(lock, std::chrono::milliseconds(100));
         }
     }
     for (std::thread& thread : threads)
         thread.join();
-    bench.report.Table(bench.devices, recorder ? recorder->Failure() : "");
-    for (const UnitRun& unit : bench.units)
-        rounds.Count(unit.result);
-    const bool allDone =
-        std::all_of(bench.devices.begin(), bench.devices.end(), [](const BenchDevice& d) { return d.bOk; });
-    return allDone ? ExitSuccess : ExitStageFailed;
+    bench.report.Table(bench.units, session.Recorder() ? session.Recorder()->Failure() : "");
+    for (const BenchUnit& unit : bench.units)
+        rounds.Count(RecordResult(unit.status.outcome));
+    return std::all_of(bench.units.begin(), bench.units.end(), UnitSucceeded) ? ExitSuccess : ExitStageFailed;
 }
 
 } // namespace
 
 int RunBench(const CliOptions& options, const CliStreams& io)
 {
-    CatchInterrupts();
-    UnitRecorder recorder(io.err);
-    if (!options.recordPath.empty() && !recorder.Open(options.recordPath))
+    UpdateSession session(options, io);
+    if (!session.Open())
         return ExitUsage;
     const size_t count = options.benchSimulated ? options.benchSimulated : options.benchPorts.size();
-    if (!options.bStation && !GoAhead(options, count, io)) {
+    if (!options.bStation && !GoAhead(options, count, session.Prompts(), io.in)) {
         std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");
         return ExitCancelled;
     }
-    const bool waits = options.bStation && options.bootstrapCommand.empty() && !options.benchSimulated;
-    StationRounds rounds(RoundsPlan{options.bStation, options.units, waits, options.bJson, io.out,
-                                    options.bJson ? io.err : io.out, io.in, InterruptSignal},
-                         count);
-    rounds.Watch(recorder);
+    StationRounds& rounds = session.Rounds(count, options.benchSimulated != 0);
     int exit = ExitSuccess;
     for (size_t units; (units = rounds.Next()) > 0;)
-        if (RunRound(options, units, io, options.recordPath.empty() ? nullptr : &recorder, rounds) != ExitSuccess)
+        if (RunRound(options, units, io, session, rounds) != ExitSuccess)
             exit = ExitStageFailed;
-    rounds.Summary();
-    if (InterruptSignal() != 0)
-        return 128 + InterruptSignal();
-    return exit == ExitSuccess && !recorder.Failure().empty() ? ExitStageFailed : exit;
+    return session.Finish(exit);
 }

@@ -1,10 +1,12 @@
 #pragma once
 // How the command-line updater tells what happens: for a person (a bar
 // redrawn in place on a terminal, plain lines otherwise) or for a script
-// (JSON events). The updater's flow calls these in order; each output mode
-// is one implementation.
+// (JSON events), or a snapshot for a bench or a page (StatusReport). The
+// unit's update calls these in order; each view is one implementation, and
+// FanOutReport passes every event to several.
 
 #include "LinkObserver.h"
+#include "UnitStatus.h"
 
 #include <cstdio>
 #include <memory>
@@ -40,6 +42,10 @@ public:
     // After the power-cycle hook: whether the device then runs the carried
     // version, and what went wrong where it does not.
     virtual void RestartChecked(bool ok, const std::string& detail) = 0;
+    // A station's hook begins (its name), or ended (nullptr).
+    virtual void Hook(const char* /*name*/) {}
+    // The unit's update is over; the last event.
+    virtual void Ended(UnitOutcome /*outcome*/) {}
 };
 
 // out takes results and progress, err takes errors; quiet keeps only

@@ -75,6 +75,17 @@ const char* UnitResultName(UnitResult result)
     }
 }
 
+UnitResult RecordResult(UnitOutcome outcome)
+{
+    switch (outcome) {
+    case UnitOutcome::Done: return UnitResult::Updated;
+    case UnitOutcome::Skipped: return UnitResult::Skipped;
+    case UnitOutcome::Cancelled: return UnitResult::Cancelled;
+    case UnitOutcome::Interrupted: return UnitResult::Interrupted;
+    default: return UnitResult::Failed;
+    }
+}
+
 UnitRecord NewUnitRecord(const std::string& port, uint32_t slot)
 {
     UnitRecord record;

@@ -2,6 +2,8 @@
 // What a production station keeps of each unit it tried: one line per unit
 // and attempt, as JSON Lines or as CSV, the fields in a fixed order.
 
+#include "UnitStatus.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +11,9 @@
 enum class UnitResult { Updated, Failed, Skipped, Cancelled, Interrupted };
 
 const char* UnitResultName(UnitResult result);
+
+// What the record says of a unit's outcome.
+UnitResult RecordResult(UnitOutcome outcome);
 
 struct UnitRecord {
     std::string time; // UTC, ISO 8601, when the unit's update began

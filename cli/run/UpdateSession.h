@@ -1,0 +1,52 @@
+#pragma once
+// What a single update and a bench share around their units: interrupts
+// caught, the record opened before anything goes to a device, the trace,
+// the station's rounds, and the exit status at the end.
+
+#include "CliExit.h"
+#include "CliOptions.h"
+#include "CliStreams.h"
+#include "StationRounds.h"
+#include "UnitRecorder.h"
+#include "WireTrace.h"
+
+#include <memory>
+#include <optional>
+
+class UpdateSession {
+public:
+    UpdateSession(const CliOptions& options, const CliStreams& io);
+    ~UpdateSession();
+    UpdateSession(const UpdateSession&) = delete;
+    UpdateSession& operator=(const UpdateSession&) = delete;
+
+    // Interrupts caught and the record opened; false, told on err, when
+    // the record would not open.
+    bool Open();
+    // --trace: a file of its own, or stderr for "-"; false, told on err,
+    // when the file would not open.
+    bool OpenTrace();
+    WireTrace* Trace() const { return m_trace.get(); }
+    UnitRecorder* Recorder() { return m_options.recordPath.empty() ? nullptr : &m_recorder; }
+    // Where questions go: stderr in JSON mode, so that stdout stays events.
+    std::FILE* Prompts() const { return m_options.bJson ? m_io.err : m_io.out; }
+
+    // The rounds over slots units at once; a station waits for the person
+    // between rounds unless a hook or the simulator readies the units.
+    StationRounds& Rounds(size_t slots, bool simulated);
+    // The round's prompt readied the units: they ask no go-ahead of their own.
+    bool RoundAsks() const { return m_bRoundAsks; }
+    // The summary, and the exit status: a station (or a bench) stopped by
+    // a signal ends with it, and a record that lacks a unit fails a run
+    // that was otherwise a success.
+    int Finish(int exit);
+
+private:
+    const CliOptions& m_options;
+    CliStreams m_io;
+    UnitRecorder m_recorder;
+    std::FILE* m_traceFile = nullptr;
+    std::unique_ptr<WireTrace> m_trace;
+    std::optional<StationRounds> m_rounds;
+    bool m_bRoundAsks = false;
+};
