@@ -26,7 +26,7 @@ struct CliOptions {
     bool bQuiet = false;                 // results and errors only
     bool bJson = false;                  // one JSON object per line on stdout
     std::string tracePath;               // wire trace: a file, "-" for stderr, empty for none
-    bool bPaced = false;                 // simulated device: bytes take their wire time
+    bool bPaced = false;                 // simulated device or a local --device: bytes take their wire time
     uint32_t latencyMs = 0;              // simulated device: a USB adapter's latency timer
     std::vector<Fault> faults;           // simulated device: faults to show
     bool bBenchPorts = false;            // --bench: the arguments that are no options are its ports
@@ -52,4 +52,7 @@ struct CliOptions {
 // the argument that was wrong.
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
 
+// What --help shows: the platform's own (CliUsagePosix.cpp, CliUsageWin32.cpp).
 extern const char* const kCliUsage;
+// Whether --paced may hold a local --device's writes for their wire time.
+extern const bool kPacesLocalDevices;

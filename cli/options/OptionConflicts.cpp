@@ -1,10 +1,31 @@
 #include "OptionConflicts.h"
 
+#include "NetworkPort.h"
+
 namespace {
 
 bool SimulatorOnlyOptions(const CliOptions& options)
 {
     return options.bPaced || options.latencyMs || !options.faults.empty();
+}
+
+// What a single update's port takes of --paced, --latency and --fault: the
+// simulated Kestrune all three; a terminal device named by --device, where
+// this platform can pace it, --paced (a pseudo-terminal then keeps a cable's
+// timing). A network port's timing is its server's.
+std::string DeviceConflicts(const CliOptions& options)
+{
+    if (options.UsesSimulator())
+        return "";
+    if (options.latencyMs || !options.faults.empty())
+        return "--latency and --fault apply to the simulated Kestrune only";
+    if (!options.bPaced)
+        return "";
+    if (!kPacesLocalDevices)
+        return "--paced applies to the simulated Kestrune only";
+    if (options.device.empty() || IsNetworkPortName(options.device))
+        return "--paced applies to the simulated Kestrune and to a terminal device named by --device PATH only";
+    return "";
 }
 
 bool StationOptions(const CliOptions& options)
@@ -28,9 +49,7 @@ std::string Conflicts(const CliOptions& options)
     if (options.bAutoPort && options.action == CliAction::Bench)
         return "--port auto finds one Kestrune; a bench names its ports";
     if (options.action != CliAction::Bench)
-        return !options.UsesSimulator() && SimulatorOnlyOptions(options)
-                   ? "--paced, --latency and --fault apply to the simulated Kestrune only"
-                   : "";
+        return DeviceConflicts(options);
     if (options.port != 0 || !options.device.empty() || (options.benchSimulated && !options.benchPorts.empty()))
         return "--bench and --bench-sim name the devices; give one of them only";
     if (!options.benchFaults.empty() && !options.benchSimulated)

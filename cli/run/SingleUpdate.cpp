@@ -36,6 +36,9 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
         return ExitUsage;
     std::unique_ptr<SimulatedDevice> sim;
     UpdateTarget target = TargetForPort(options.device.empty() ? std::to_string(options.port) : options.device);
+    // --paced with --device: a pseudo-terminal's writes take a cable's time,
+    // as a UART's drain does (on a UART itself the hold has passed already).
+    target.portOptions.bEmulateWireTime = options.bPaced;
     if (options.UsesSimulator()) {
         std::string reason;
         if (!(sim = StartSimulatedDevice(options, reason))) {

@@ -1,4 +1,4 @@
-// What --help shows.
+// What --help shows on Linux, and what --paced may pace here.
 
 #include "CliOptions.h"
 
@@ -59,8 +59,10 @@ A production station (a single update or a bench):
 Network ports: each line mode is confirmed by the server before the next
 frame; an answer may take 100 ms plus the round trip measured on connecting.
 
-Simulated Kestrune only:
-      --paced       take the time each character needs on a real cable
+Simulated Kestrune only (--paced also with --device PATH):
+      --paced       take the time each character needs on a real cable; with
+                    --device, each write waits for its wire time as a UART's
+                    does (for a pseudo-terminal, e.g. from kestrune-sim --paced)
       --latency MS  hold answers up to MS, as a USB adapter's latency timer does
       --fault KIND:EXCHANGE[:OCCURRENCE[:ARGUMENT]]
                     make the simulated Kestrune misbehave
@@ -71,3 +73,7 @@ Exit status:
   4 cancelled before the update began    5 no pseudo-terminal for the simulator
   130 interrupted (Ctrl-C)               143 terminated
 )";
+
+// A local terminal device's writes can be held for their wire time: what a
+// pseudo-terminal lacks, and what a UART's drain takes anyway.
+const bool kPacesLocalDevices = true;
