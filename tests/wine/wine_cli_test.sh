@@ -81,6 +81,9 @@ check "a USB name no adapter has" ends 3 --device usb:NOSUCH123 --version-only
 check "named, with the adapters present" says err "usb:NOSUCH123: no USB serial adapter with serial number NOSUCH123"
 check "--port auto tries no COM port that is no USB adapter" ends 3 --port auto -y
 check "and says no adapter was found" says err "no USB serial adapter was found"
+check "--help" ends 0 --help
+check "speaks of COM ports" says out "--device COMN"
+check "and of nothing Linux has" sh -c '! grep -E "/dev/|udev|pseudo-terminal|simulated" "$0"' "$work/out.txt"
 # A port held by another program is not tried: Wine makes no share-mode
 # check on serial devices, so a second open succeeds under Wine.
 
