@@ -22,7 +22,7 @@ std::string DeviceConflicts(const CliOptions& options)
     if (!options.bPaced)
         return "";
     if (!kPacesLocalDevices)
-        return "--paced applies to the simulated Kestrune only";
+        return "--paced applies to the simulated Kestrune on Linux only";
     if (options.device.empty() || IsNetworkPortName(options.device))
         return "--paced applies to the simulated Kestrune and to a terminal device named by --device PATH only";
     return "";
