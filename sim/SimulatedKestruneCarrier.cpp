@@ -121,7 +121,8 @@ void SimulatedKestrune::Run(unsigned processor)
     prctl(PR_SET_TIMERSLACK, 1UL); // this thread's timed waits end on time, not up to 50 us late
 #endif
     RaiseServingPriority();
-    KeepToProcessor(processor);
+    if (m_wakes.size() > 1) // a lone carrier goes wherever a processor is free
+        KeepToProcessor(processor);
     for (;;) {
         KestruneDevice::Time wake;
         bool replyEnds = false;
