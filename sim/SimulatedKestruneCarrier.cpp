@@ -131,15 +131,13 @@ void SimulatedKestrune::Run(unsigned processor)
             std::lock_guard lock(m_mutex);
             if (m_bStop)
                 return;
+            if (m_device.AdapterGone())
+                DropTerminal();
             const auto now = KestruneDevice::Clock::now();
             if (m_master >= 0) {
                 CarryInbound(now);
                 CarryOutbound(now);
             }
-            // The adapter goes with the exchange that pulled it, before the
-            // host can write again, not when this thread next wakes.
-            if (m_device.AdapterGone())
-                DropTerminal();
             wake = NextWake(now);
             replyEnds = m_outbound.size() == 1 && m_outbound.front().at == wake;
             master = m_master;
