@@ -424,7 +424,7 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          kUnsyncable.data(),
          1,
          ExitStageFailed,
-         {{"updated", 1}},
+         {}, // the line that did not reach the disk is taken back, and goes whole to stderr
          {"1 of 1 updated.", "The record is incomplete: writing the record ", "failed: Input/output error."},
          "",
          "",
