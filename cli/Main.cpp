@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     case CliAction::UdevRule: {
         std::string rule;
         if (!MakeUdevRule(options->udevRulePort, DiscoverPorts(), rule, error)) {
-            std::fprintf(stderr, "kestrune-update: %s", error.c_str());
+            std::fprintf(stderr, "kestrune-update: %s\n", error.c_str());
 #ifdef _WIN32
             return ExitUsage; // no udev here
 #else

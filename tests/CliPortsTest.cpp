@@ -168,9 +168,43 @@ TEST(CliPorts, UdevRuleNamesTheAdapterAndKeepsModemManagerOff)
     EXPECT_FALSE(Has(noSerial, "ATTRS{serial}")) << noSerial;
 
     // A port ModemManager holds: the message points to the rule.
-    PortOpenFailure held{PortOpenFailure::Cause::Held, 0, {PortHolder{812, "ModemManager"}}, ""};
+    PortOpenFailure held;
+    held.cause = PortOpenFailure::Cause::Held;
+    held.holders = {PortHolder{812, "ModemManager"}};
     const std::string refusal = DescribeOpenFailure("/dev/ttyUSB0", held);
     EXPECT_TRUE(Has(refusal, "'kestrune-update --udev-rule /dev/ttyUSB0' prints a udev rule")) << refusal;
+    EXPECT_NE(refusal.back(), '\n') << "the report ends the text";
+
+    // A network port's failure: the server, its words, and what ser2net
+    // needs where the server may be missing; nothing more for an interrupt.
+    using Network = PortOpenFailure::Network;
+    const struct {
+        Network network;
+        std::string text;
+        std::vector<std::string> parts; // "-" first: none of the rest appears
+    } networkCases[] = {
+        {Network::BadName, "not a network port name", {"rfc2217://x: not a network port name\n  Write it rfc2217://"}},
+        {Network::NoConnection,
+         "connection refused",
+         {"bench-pi:4001: connection refused\n  Is ser2net running", "accepter: telnet(rfc2217),tcp,4001)"}},
+        {Network::Closed, "the server closed the connection: port in use", {"bench-pi:4001: the server closed"}},
+        {Network::NotRfc2217, "does not speak RFC 2217", {"bench-pi:4001: does not speak", "Is ser2net running"}},
+        {Network::Lost, "connection to bench-pi:4001 closed", {"connection to bench-pi:4001 closed\n  Is ser2net"}},
+        {Network::Interrupted, "interrupted while opening", {"bench-pi:4001: interrupted while opening"}},
+        {Network::Interrupted, "interrupted while opening", {"-", "ser2net", "\n"}},
+    };
+    for (const auto& c : networkCases) {
+        PortOpenFailure failure;
+        failure.cause = PortOpenFailure::Cause::Network;
+        failure.network = c.network;
+        failure.text = c.text;
+        failure.endpoint = "bench-pi:4001";
+        const std::string said = DescribeOpenFailure("rfc2217://x", failure);
+        const bool absent = c.parts.front() == "-";
+        for (size_t i = absent ? 1 : 0; i < c.parts.size(); ++i)
+            EXPECT_EQ(Has(said, c.parts[i]), !absent) << c.parts[i] << " in\n" << said;
+        EXPECT_NE(said.back(), '\n') << said;
+    }
 
     std::string made, error;
     EXPECT_FALSE(MakeUdevRule("/dev/ttyS0", kBenchPorts, made, error));

@@ -73,9 +73,9 @@ std::string Tried(const std::vector<PortProbe>& probes, const std::vector<PortIn
 {
     std::string text;
     for (const PortProbe& probe : probes) {
-        std::string line = "  " + PortWithUsbName(probe.port, ports) + ": " + WhatItAnswered(probe);
-        if (line.back() != '\n')
-            line += "\n";
+        std::string line = "\n  " + PortWithUsbName(probe.port, ports) + ": " + WhatItAnswered(probe);
+        if (line.back() == '\n')
+            line.pop_back();
         text += line;
     }
     return text;
@@ -105,7 +105,7 @@ AutoChoice ChooseAutoPort(const std::vector<PortProbe>& probes, const std::vecto
     AutoChoice choice;
     if (probes.empty()) {
         choice.text = "--port auto: no USB serial adapter was found. Plug in the Kestrune's adapter, or name a "
-                      "built-in port with --port N or --device PATH ('kestrune-update --list-ports' lists them).\n";
+                      "built-in port with --port N or --device PATH ('kestrune-update --list-ports' lists them).";
         return choice;
     }
     const auto answered = std::count_if(probes.begin(), probes.end(), [](const PortProbe& probe) {
@@ -126,15 +126,14 @@ AutoChoice ChooseAutoPort(const std::vector<PortProbe>& probes, const std::vecto
     if (chosen) {
         choice.bChosen = true;
         choice.port = chosen->port;
-        choice.text =
-            "Port chosen: " + PortWithUsbName(chosen->port, ports) + ", " + why + ".\n" + Tried(probes, ports);
+        choice.text = "Port chosen: " + PortWithUsbName(chosen->port, ports) + ", " + why + "." + Tried(probes, ports);
         return choice;
     }
     choice.text = answered > 1 ? "--port auto: Kestrunes answered on " + std::to_string(answered) +
-                                     " adapters; name the one to update with --device:\n"
-                  : probes.size() == 1 ? "--port auto: the only USB serial adapter present cannot be tried:\n"
+                                     " adapters; name the one to update with --device:"
+                  : probes.size() == 1 ? "--port auto: the only USB serial adapter present cannot be tried:"
                                        : "--port auto: no Kestrune answered on the " + std::to_string(probes.size()) +
-                                             " USB serial adapters present; name its port with --device:\n";
+                                             " USB serial adapters present; name its port with --device:";
     choice.text += Tried(probes, ports);
     return choice;
 }

@@ -21,7 +21,7 @@ struct PortProbe {
 struct AutoChoice {
     bool bChosen = false;
     PortInfo port;
-    std::string text; // chosen: which and why; otherwise what was tried and what each answered
+    std::string text; // chosen: which and why; otherwise what was tried and what each answered (no final line end)
 };
 
 // Probes the USB adapters among the ports (built-in and network ports

@@ -7,8 +7,11 @@
 
 #include <string>
 
-// Lines ending in a line feed, ready for stderr.
+// Lines for stderr, without a final line end.
 std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& failure);
+// The same for a network port: the server, what went wrong in its words,
+// and what the server needs.
+std::string DescribeNetworkFailure(const std::string& name, const PortOpenFailure& failure);
 
 // The first line of such a text, where a table row or a record has room
 // for one.

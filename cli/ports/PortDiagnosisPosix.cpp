@@ -8,17 +8,17 @@
 
 namespace {
 
-constexpr char kListHint[] = "'kestrune-update --list-ports' lists the ports present.\n";
+constexpr char kListHint[] = "'kestrune-update --list-ports' lists the ports present.";
 
 // Programs known to grab serial adapters, and how to keep them off.
 std::string CulpritAdvice(const std::string& command, const std::string& path)
 {
     if (command == "ModemManager")
-        return "  ModemManager probes every new serial port: 'sudo systemctl stop ModemManager' stops it;\n"
+        return "\n  ModemManager probes every new serial port: 'sudo systemctl stop ModemManager' stops it;\n"
                "  'kestrune-update --udev-rule " +
-               path + "' prints a udev rule that keeps it off this adapter for good.\n";
+               path + "' prints a udev rule that keeps it off this adapter for good.";
     if (command == "brltty")
-        return "  brltty takes some USB serial adapters for Braille displays: 'sudo apt remove brltty' ends that.\n";
+        return "\n  brltty takes some USB serial adapters for Braille displays: 'sudo apt remove brltty' ends that.";
     return "";
 }
 
@@ -35,13 +35,13 @@ std::string DescribeHolders(const std::string& path, const std::string& head, co
 {
     if (failure.holders.empty())
         return head +
-               (failure.systemError == EBUSY ? "in use by another program, which holds it for itself\n"
-                                             : "in use by another program (it holds the port's lock)\n") +
-               "  Close it and try again.\n";
+               (failure.systemError == EBUSY ? "in use by another program, which holds it for itself"
+                                             : "in use by another program (it holds the port's lock)") +
+               "\n  Close it and try again.";
     std::string text = head + "in use by another program:";
     for (const PortHolder& holder : failure.holders)
         text += " " + holder.command + " (process " + std::to_string(holder.pid) + ")";
-    text += "\n  Close it and try again.\n";
+    text += "\n  Close it and try again.";
     for (const PortHolder& holder : failure.holders)
         text += CulpritAdvice(holder.command, path);
     return text;
@@ -54,11 +54,11 @@ std::string DescribeRefusal(const std::string& path, const std::string& head, in
     if (error == EISDIR)
         return head + "not a terminal device (a folder)\n  Name the serial port itself, such as /dev/ttyUSB0; " +
                kListHint;
-    std::string text = head + SystemMessage(error) + "\n";
+    std::string text = head + SystemMessage(error);
     if (error == EACCES || error == EPERM) {
         const std::string group = GroupOf(path);
-        text += "  The device belongs to group '" + group + "': add yourself to the '" + group +
-                "' group (sudo usermod -aG " + group + " $USER) and log in again.\n";
+        text += "\n  The device belongs to group '" + group + "': add yourself to the '" + group +
+                "' group (sudo usermod -aG " + group + " $USER) and log in again.";
     }
     return text;
 }
@@ -76,7 +76,7 @@ std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& 
         return head + "not a terminal device" + (file ? " (a file)" : "") +
                "\n  Name the serial port itself, such as /dev/ttyUSB0; " + kListHint;
     }
-    case PortOpenFailure::Cause::Network: return failure.text;
+    case PortOpenFailure::Cause::Network: return DescribeNetworkFailure(name, failure);
     default: return DescribeRefusal(name, head, failure.systemError);
     }
 }

@@ -7,12 +7,12 @@
 std::string DescribeOpenFailure(const std::string& name, const PortOpenFailure& failure)
 {
     if (failure.cause == PortOpenFailure::Cause::Network)
-        return failure.text;
+        return DescribeNetworkFailure(name, failure);
     const DWORD error = static_cast<DWORD>(failure.systemError);
-    std::string text = name + ": " + SystemMessage(failure.systemError) + "\n";
+    std::string text = name + ": " + SystemMessage(failure.systemError);
     if (failure.cause == PortOpenFailure::Cause::Held)
-        text += "  Another program holds the port; close it (a terminal program, another updater) and try again.\n";
+        text += "\n  Another program holds the port; close it (a terminal program, another updater) and try again.";
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        text += "  No such port here. 'kestrune-update --list-ports' or the Device Manager (Ports) shows them.\n";
+        text += "\n  No such port here. 'kestrune-update --list-ports' or the Device Manager (Ports) shows them.";
     return text;
 }

@@ -127,20 +127,19 @@ std::string ListUsbAdapters(const std::vector<PortInfo>& ports)
         if (!port.serial.empty())
             what += ", serial " + port.serial;
         const std::string name = UsbNameOf(port, ports);
-        text += "    " + port.path + "  " + what + "  " +
+        text += "\n    " + port.path + "  " + what + "  " +
                 (name.empty() ? "(no usb: name: twins without serial numbers; use --device " + port.path + ")"
-                              : "--device " + name) +
-                "\n";
+                              : "--device " + name);
     }
-    return text.empty() ? "  No USB serial adapter is present; 'kestrune-update --list-ports' lists the ports.\n"
-                        : "  USB serial adapters present:\n" + text;
+    return text.empty() ? "\n  No USB serial adapter is present; 'kestrune-update --list-ports' lists the ports."
+                        : "\n  USB serial adapters present:" + text;
 }
 
 bool ResolveUsbName(const std::string& name, const std::vector<PortInfo>& ports, PortInfo& chosen, std::string& error)
 {
     const auto wanted = ParseUsbName(name);
     if (!wanted) {
-        error = UsbNameProblem(name) + "\n";
+        error = UsbNameProblem(name);
         return false;
     }
     const size_t count = CountMatches(*wanted, ports);
@@ -149,9 +148,9 @@ bool ResolveUsbName(const std::string& name, const std::vector<PortInfo>& ports,
             *std::find_if(ports.begin(), ports.end(), [&](const PortInfo& port) { return Matches(*wanted, port); });
         return true;
     }
-    error = count == 0 ? name + ": no USB serial adapter with " + WhatIsAsked(*wanted) + " is present\n"
+    error = count == 0 ? name + ": no USB serial adapter with " + WhatIsAsked(*wanted) + " is present"
                        : name + ": " + std::to_string(count) + " USB serial adapters have " + WhatIsAsked(*wanted) +
-                             "; name one of them\n";
+                             "; name one of them";
     error += ListUsbAdapters(ports);
     return false;
 }

@@ -26,7 +26,8 @@ std::string UsbNameProblem(const std::string& name);
 std::string UsbNameOf(const PortInfo& port, const std::vector<PortInfo>& ports);
 
 // The one port a usb: name chooses. Otherwise false, with lines for a
-// person: what was asked for, and the adapters present with their names.
+// person (no final line end): what was asked for, and the adapters present
+// with their names.
 bool ResolveUsbName(const std::string& name, const std::vector<PortInfo>& ports, PortInfo& chosen, std::string& error);
 
 // The port a path or usb: name stands for, among those discovered.
@@ -35,5 +36,6 @@ const PortInfo* FindPort(const std::string& name, const std::vector<PortInfo>& p
 // "/dev/ttyUSB0 (usb:A10K3XYZ)", or the path alone without a usb: name.
 std::string PortWithUsbName(const PortInfo& port, const std::vector<PortInfo>& ports);
 
-// The USB adapters present, a line each, with the name that chooses each.
+// The USB adapters present, a line each, with the name that chooses each;
+// each line begins with its line end, to follow a line of text.
 std::string ListUsbAdapters(const std::vector<PortInfo>& ports);

@@ -69,7 +69,7 @@ bool MakeUdevRule(const std::string& name, const std::vector<PortInfo>& ports, s
 {
 #ifdef _WIN32
     (void)name, (void)ports, (void)rule;
-    error = "--udev-rule: udev rules are for Linux; on Windows an adapter keeps its COM number.\n";
+    error = "--udev-rule: udev rules are for Linux; on Windows an adapter keeps its COM number.";
     return false;
 #else
     PortInfo chosen;
@@ -81,11 +81,11 @@ bool MakeUdevRule(const std::string& name, const std::vector<PortInfo>& ports, s
     } else if (const PortInfo* port = FindPort(parsed ? OpenName(*parsed) : name, ports)) {
         chosen = *port;
     } else {
-        error = name + ": no serial port of that name is present\n" + ListUsbAdapters(ports);
+        error = name + ": no serial port of that name is present" + ListUsbAdapters(ports);
         return false;
     }
     if (!chosen.bUsb) {
-        error = name + ": not a USB serial adapter; a udev rule names an adapter by its USB ids and serial number\n";
+        error = name + ": not a USB serial adapter; a udev rule names an adapter by its USB ids and serial number";
         return false;
     }
     rule = UdevRuleFor(chosen, name);

@@ -13,5 +13,6 @@
 std::string UdevRuleFor(const PortInfo& port, const std::string& asTyped);
 
 // The rule for the port a path or usb: name stands for among the ports;
-// false with lines for a person when it is no USB adapter present.
+// false with lines for a person (no final line end) when it is no USB
+// adapter present.
 bool MakeUdevRule(const std::string& name, const std::vector<PortInfo>& ports, std::string& rule, std::string& error);

@@ -31,7 +31,7 @@ public:
     }
 
     void Note(const std::string&) override {}
-    void PortUnavailable(const std::string& text) override { m_sink.Error(text); }
+    void PortUnavailable(const std::string& text) override { m_sink.Error(text + "\n"); }
 
     void Step(const StageProgress& progress) override
     {

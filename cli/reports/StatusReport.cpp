@@ -21,7 +21,7 @@ void StatusReport::Start(const std::string& port, const std::optional<std::strin
 void StatusReport::PortUnavailable(const std::string& text)
 {
     m_status.outcome = UnitOutcome::PortUnavailable;
-    m_status.error += text;
+    m_status.error += text + "\n";
     m_watcher.Changed(m_status, UnitChange::Error);
 }
 

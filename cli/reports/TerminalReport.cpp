@@ -42,7 +42,7 @@ public:
 
     void PortUnavailable(const std::string& text) override
     {
-        std::fputs(text.c_str(), m_err);
+        std::fprintf(m_err, "%s\n", text.c_str());
         std::fflush(m_err);
     }
 

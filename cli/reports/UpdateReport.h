@@ -22,7 +22,8 @@ public:
     virtual void Start(const std::string& port, const std::optional<std::string>& deviceVersion) = 0;
     // Words for a person at the terminal: the steps to take, notes.
     virtual void Note(const std::string& text) = 0;
-    // Why the port would not open: the path, the system's reason, what to do.
+    // Why the port would not open: the path, the system's reason, what to
+    // do; lines without a final line end.
     virtual void PortUnavailable(const std::string& text) = 0;
     virtual void Step(const StageProgress& progress) = 0;
     // After the stages: failedStage is 0 when all four succeeded. detail

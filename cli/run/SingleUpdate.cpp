@@ -23,7 +23,7 @@ std::optional<UpdateTarget> FindPort(UpdateReport& report)
         report.PortUnavailable(choice.text);
         return std::nullopt;
     }
-    report.Note(choice.text.substr(0, choice.text.size() - 1));
+    report.Note(choice.text);
     return UpdateTarget{choice.port.path, {}, PortWithUsbName(choice.port, ports), nullptr, true};
 }
 

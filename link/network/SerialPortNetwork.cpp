@@ -29,13 +29,6 @@ constexpr uint8_t kParityUnknown = 0xFE;
 // "2 s", as the messages name kAnswerMs.
 std::string Seconds(uint32_t ms) { return std::to_string(ms / 1000) + " s"; }
 
-std::string Hint(const std::string& endpoint)
-{
-    return "  Is ser2net running there with an rfc2217 accepter on that port (accepter: "
-           "telnet(rfc2217),tcp," +
-           endpoint.substr(endpoint.rfind(':') + 1) + ")? A firewall can also hold the connection.\n";
-}
-
 class NetworkSerialPort : public SerialPort {
 public:
     NetworkSerialPort(std::string endpoint, StopCheck stopRequested)
@@ -43,9 +36,9 @@ public:
     {
     }
 
-    // Connects and agrees on the Com Port Control option; the text of the
-    // failure otherwise.
-    std::string Open(const std::string& host, const std::string& port);
+    // Connects and agrees on the Com Port Control option; false, with what
+    // went wrong in failure, otherwise.
+    bool Open(const std::string& host, const std::string& port, PortOpenFailure& failure);
 
     void PurgeAll() override
     {
@@ -210,23 +203,25 @@ bool NetworkSerialPort::AwaitAnswer(Done done)
     return done();
 }
 
-std::string NetworkSerialPort::Open(const std::string& host, const std::string& port)
+bool NetworkSerialPort::Open(const std::string& host, const std::string& port, PortOpenFailure& failure)
 {
+    using Network = PortOpenFailure::Network;
+    const auto failed = [&](Network network, std::string text) {
+        failure.network = StopRequested() ? Network::Interrupted : network;
+        failure.text = StopRequested() ? "interrupted while opening" : std::move(text);
+        return false;
+    };
     std::string cause;
     if (!m_socket.Connect(host, port, kConnectMs, cause))
-        return m_endpoint + ": " + cause + "\n" + (StopRequested() ? "" : Hint(m_endpoint));
+        return failed(Network::NoConnection, cause);
     uint8_t opening[TelnetComPortCodec::kOpeningBytes];
     Send(opening, m_codec.EncodeOpening(opening));
     if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) || !m_codec.ComPortAgreed()) {
         // A server that turns a client away says why as plain text first.
         const std::string said = PrintableServerText();
         if (Lost())
-            return m_endpoint + ": the server closed the connection" + (said.empty() ? "" : ": " + said) + "\n" +
-                   Hint(m_endpoint);
-        if (StopRequested())
-            return m_endpoint + ": interrupted while opening\n";
-        return m_endpoint + ": does not speak RFC 2217 (no agreement on the Com Port Control option)\n" +
-               Hint(m_endpoint);
+            return failed(Network::Closed, "the server closed the connection" + (said.empty() ? "" : ": " + said));
+        return failed(Network::NotRfc2217, "does not speak RFC 2217 (no agreement on the Com Port Control option)");
     }
     // The first purge measures the round trip, and tells whether the server
     // answers purges; anything sent before it is not the device's answer to us.
@@ -237,9 +232,7 @@ std::string NetworkSerialPort::Open(const std::string& host, const std::string& 
     const auto roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
     m_nRoundTripMs = m_bServerConfirmsPurge ? static_cast<uint32_t>((roundTrip + 999) / 1000) : 0;
     m_nQueued = m_nFirst = 0;
-    if (Lost())
-        return Failure().text + "\n" + Hint(m_endpoint);
-    return StopRequested() ? m_endpoint + ": interrupted while opening\n" : "";
+    return !(Lost() || StopRequested()) || failed(Network::Lost, Failure().text);
 }
 
 bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)
@@ -293,14 +286,13 @@ std::unique_ptr<SerialPort> OpenNetworkPort(const std::string& name, const PortO
     failure.cause = PortOpenFailure::Cause::Network;
     std::string host, port;
     if (!ParseNetworkName(name, host, port)) {
-        failure.text = name + ": not a network port name\n  Write it rfc2217://HOST:PORT, for example "
-                              "rfc2217://bench-pi:4001 or rfc2217://[fe80::1%eth0]:4001.\n";
+        failure.network = PortOpenFailure::Network::BadName;
+        failure.text = "not a network port name";
         return nullptr;
     }
-    const std::string endpoint = NetworkEndpoint(host, port);
-    auto networkPort = std::make_unique<NetworkSerialPort>(endpoint, options.pStopRequested);
-    failure.text = networkPort->Open(host, port);
-    if (!failure.text.empty())
+    failure.endpoint = NetworkEndpoint(host, port);
+    auto networkPort = std::make_unique<NetworkSerialPort>(failure.endpoint, options.pStopRequested);
+    if (!networkPort->Open(host, port, failure))
         return nullptr;
     failure = PortOpenFailure{};
     return networkPort;

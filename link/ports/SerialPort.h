@@ -56,12 +56,25 @@ struct PortOpenFailure {
         NotATerminal, // it opened, but is no serial device
         Held,         // another program has it: holders names them (none named:
                       // another copy of this updater, by the port's lock)
-        Network,      // a network port: text says what went wrong
+        Network,      // a network port: network says what went wrong
+    };
+    // What stopped a network port from opening; text then holds the
+    // system's or the server's own words.
+    enum class Network : uint8_t {
+        None,
+        BadName,      // not of the shape rfc2217://HOST:PORT
+        NoConnection, // unknown host, refused, no answer in time
+        Closed,       // the server closed the connection (and may have said why)
+        NotRfc2217,   // connected, but no agreement on the Com Port Control option
+        Lost,         // the connection broke while the port was being readied
+        Interrupted,  // a signal came while it opened
     };
     Cause cause = Cause::None;
     int systemError = 0; // errno, or GetLastError() on Windows
     std::vector<PortHolder> holders;
-    std::string text;
+    std::string text; // a network port's words, one line, no line end
+    Network network = Network::None;
+    std::string endpoint; // HOST:PORT of a network port, as messages name it
 };
 
 // Why a port's last operation failed, as the port itself found it: one
