@@ -94,16 +94,30 @@ void ScriptedPeer::Run()
 {
     RaiseServingPriority(); // it answers for a device, on the device's time
     for (;;) {
-        pollfd pfd{m_master >= 0 ? m_master : m_listener, POLLIN, 0};
-        poll(&pfd, 1, 1);
+        // It serves at a real-time priority: every turn of this loop waits,
+        // or a peer with input it leaves unread, or whose host has gone,
+        // would hold a processor for good.
+        int waitOn = -1;
+        {
+            std::lock_guard lock(m_mutex);
+            waitOn = m_master < 0 ? m_listener : m_bReading ? m_master : -1;
+        }
+        pollfd pfd{waitOn, POLLIN, 0};
+        if (waitOn < 0 || poll(&pfd, 1, 1) < 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::lock_guard lock(m_mutex);
         if (m_bStop)
             return;
         if (m_master < 0 && (m_master = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK)) < 0)
             continue;
         uint8_t chunk[512];
-        for (ssize_t got; m_bReading && (got = read(m_master, chunk, sizeof chunk)) > 0;)
+        ssize_t got = -1;
+        while (m_bReading && (got = read(m_master, chunk, sizeof chunk)) > 0)
             m_received.insert(m_received.end(), chunk, chunk + got);
+        if (got == 0 && m_listener >= 0) { // the host closed the connection: the next one is served
+            close(m_master);
+            m_master = -1;
+        }
         m_changed.notify_all();
         const auto now = std::chrono::steady_clock::now();
         for (auto it = m_answers.begin(); it != m_answers.end();) {
