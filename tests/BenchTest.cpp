@@ -192,6 +192,7 @@ TEST(Bench, APageAsksTheGoAhead)
     std::thread person([&page] {
         const nlohmann::json asked = WhenAsked(page);
         EXPECT_TRUE(Has(asked["question"]["text"], "Put each of the 1 Kestrunes into bootstrap mode")) << asked;
+        EXPECT_TRUE(Has(asked["question"]["text"], "Then press yes")) << asked;
         EXPECT_EQ(asked["question"]["answers"], nlohmann::json({"yes", "no"}));
         EXPECT_FALSE(page.Answer("maybe"));
         EXPECT_TRUE(page.Answer("no"));
