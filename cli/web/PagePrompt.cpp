@@ -53,9 +53,8 @@ std::optional<std::string> PagePrompt::Ask(const std::string& question, const st
     }
     if (m_bClosed || InterruptSignal() != 0)
         return std::nullopt;
-    std::vector<std::string> buttons;
-    for (const std::string& answer : offered)
-        buttons.push_back(answer.empty() ? kEnterButton : answer);
+    std::vector<std::string> buttons = offered;
+    std::replace(buttons.begin(), buttons.end(), std::string(), std::string(kEnterButton));
     const uint64_t asked = m_page.Ask(text, buttons);
     m_asked = asked;
     if (m_bClosed) // closed while it was being asked: Close found no question to withdraw
