@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -52,12 +53,13 @@ CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, 
 PageState* s_page = nullptr;
 int RunBenchOnPage(const CliOptions& options, const CliStreams& io) { return RunBench(options, io, s_page); }
 
-// The page's state once its question is up.
+// The page's state once its question is up, or after 30 s without one.
 nlohmann::json WhenAsked(const PageState& page)
 {
-    for (uint64_t seen = 0;; seen = page.WaitForChange(seen, std::chrono::seconds(10))) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (uint64_t seen = 0;; seen = page.WaitForChange(seen, std::chrono::seconds(1))) {
         nlohmann::json state = page.Snapshot();
-        if (!state["question"].is_null())
+        if (!state["question"].is_null() || std::chrono::steady_clock::now() > deadline)
             return state;
     }
 }
@@ -182,29 +184,63 @@ TEST(Bench, APageShowsATilePerUnit)
     EXPECT_EQ(state["ended"], true);
 }
 
-// The bench's go-ahead is asked on the page, not on the terminal; "no"
-// sends nothing.
-TEST(Bench, APageAsksTheGoAhead)
+struct PageQuestionCase {
+    const char* what;
+    std::vector<std::string> args; // "PEER" stands for a silent device's port
+    const char* question;          // a part of it
+    std::vector<std::string> answers;
+    const char* answer;
+    int exit;
+    const char* said; // on stdout or stderr
+};
+
+// The bench's go-ahead and a station's round are asked on the page, not on
+// the terminal, with the answers as buttons; "no" and "q" send nothing.
+TEST(Bench, APageAsksThePerson)
 {
-    ScriptedPeer silent;
-    PageState page(PageMode::Station, 1);
-    s_page = &page;
-    std::thread person([&page] {
-        const nlohmann::json asked = WhenAsked(page);
-        EXPECT_TRUE(Has(asked["question"]["text"], "Put each of the 1 Kestrunes into bootstrap mode")) << asked;
-        EXPECT_TRUE(Has(asked["question"]["text"], "Then press yes")) << asked;
-        EXPECT_EQ(asked["question"]["answers"], nlohmann::json({"yes", "no"}));
-        EXPECT_FALSE(page.Answer("maybe"));
-        EXPECT_TRUE(page.Answer("no"));
-    });
-    const CliRun run = RunCli({"--bench", silent.Path()}, "yes\n", {}, RunBenchOnPage);
-    person.join();
-    s_page = nullptr;
-    EXPECT_EQ(run.exit, ExitCancelled);
-    EXPECT_TRUE(Has(run.err, "Bench cancelled; nothing was sent.")) << run.err;
-    EXPECT_FALSE(Has(run.out + run.err, "type yes")) << "asked on the terminal too";
-    EXPECT_TRUE(silent.Received().empty());
-    EXPECT_EQ(page.Snapshot()["ended"], true);
+    const PageQuestionCase cases[] = {
+        {"the bench's go-ahead",
+         {"--bench", "PEER"},
+         "Put each of the 1 Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\" while powering on, "
+         "release it after 5 seconds. Then press yes",
+         {"yes", "no"},
+         "no",
+         ExitCancelled,
+         "Bench cancelled; nothing was sent."},
+        {"a station's round",
+         {"--bench", "PEER", "--station"},
+         "Put the next Kestrunes into bootstrap mode and press continue, or q to stop",
+         {"continue", "q"},
+         "q",
+         ExitSuccess,
+         "Station: 0 units in 0 rounds"},
+    };
+    for (const PageQuestionCase& c : cases) {
+        ScriptedPeer silent;
+        std::vector<std::string> args = c.args;
+        std::replace(args.begin(), args.end(), std::string("PEER"), silent.Path());
+        PageState page(PageMode::Station, 1);
+        s_page = &page;
+        std::thread person([&page, &c] {
+            const nlohmann::json asked = WhenAsked(page);
+            if (!asked["question"].is_object()) {
+                ADD_FAILURE() << c.what << ": not asked on the page";
+                return;
+            }
+            EXPECT_TRUE(Has(asked["question"]["text"], c.question)) << c.what << ": " << asked;
+            EXPECT_EQ(asked["question"]["answers"], nlohmann::json(c.answers)) << c.what;
+            EXPECT_FALSE(page.Answer("maybe"));
+            EXPECT_TRUE(page.Answer(c.answer));
+        });
+        const CliRun run = RunCli(args, "yes\n", {}, RunBenchOnPage);
+        person.join();
+        s_page = nullptr;
+        EXPECT_EQ(run.exit, c.exit) << c.what;
+        EXPECT_TRUE(Has(run.out + run.err, c.said)) << c.what << ": " << run.out << run.err;
+        EXPECT_FALSE(Has(run.out + run.err, "press Enter")) << c.what << ": asked on the terminal too";
+        EXPECT_TRUE(silent.Received().empty()) << c.what;
+        EXPECT_EQ(page.Snapshot()["ended"], true) << c.what;
+    }
 }
 
 TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)
