@@ -100,8 +100,9 @@ const nlohmann::json* OwnerPage::ChosenPort(const nlohmann::json& body, PageRepl
     for (const nlohmann::json& listed : m_listed)
         if (listed["id"] == id)
             return &listed;
-    refusal = Refusal(400, "'" + id + "' is not a port this page lists; only the ports listed here (press "
-                                      "\"Search again\") may be asked or updated.");
+    refusal = Refusal(400, "'" + id +
+                               "' is not a port this page lists; only the ports listed here (press "
+                               "\"Search again\") may be asked or updated.");
     return nullptr;
 }
 
@@ -201,10 +202,11 @@ void OwnerPage::Update(const nlohmann::json& job)
             target.shownAs = PortWithUsbName(*port, m_ports);
     }
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
-    m_state.ResetSlot(0);
-    m_state.NameSlot(0, target.shownAs, target.pSim ? "simulated Kestrune (no real device)" : "");
+    m_state.ResetSlot(1);
+    m_state.NameSlot(1, target.shownAs, target.pSim ? "simulated Kestrune (no real device)" : "",
+                     target.pSim != nullptr);
     m_state.SetSection("updatePort", id);
-    PageWatcher watcher(m_state, 0);
+    PageWatcher watcher(&m_state, 1);
     StatusReport status(plan, watcher);
     JsonLineSink sink(stdout, stderr);
     const auto json = m_options.bJson ? MakeJsonReport(sink, plan) : nullptr;

@@ -57,11 +57,11 @@ PageAccessDecision Refused(unsigned status, std::string message)
 
 std::string PageCookieName(uint16_t port) { return "kestrune_page_" + std::to_string(port); }
 
-std::string QueryValue(const std::string& target, const std::string& name)
+std::optional<std::string> QueryValue(const std::string& target, const std::string& name)
 {
     const size_t query = target.find('?');
     if (query == std::string::npos)
-        return "";
+        return std::nullopt;
     const std::string wanted = name + "=";
     for (size_t at = query + 1; at < target.size();) {
         const size_t end = std::min(target.find('&', at), target.size());
@@ -69,7 +69,7 @@ std::string QueryValue(const std::string& target, const std::string& name)
             return target.substr(at + wanted.size(), end - at - wanted.size());
         at = end + 1;
     }
-    return "";
+    return std::nullopt;
 }
 
 PageAccessDecision CheckPageAccess(const PageRequestFacts& request, const PageAccessKey& key)
@@ -83,17 +83,17 @@ PageAccessDecision CheckPageAccess(const PageRequestFacts& request, const PageAc
     if (!reads && request.method != "POST")
         return Refused(405, "This page takes GET and POST requests only.");
     const std::string path = request.target.substr(0, request.target.find('?'));
-    const std::string queryToken = QueryValue(request.target, "token");
-    const bool hasQueryToken = request.target.find("token=") != std::string::npos;
-    if (hasQueryToken && !SameSecret(queryToken, key.token))
+    const std::optional<std::string> queryToken = QueryValue(request.target, "token");
+    const bool hasQueryToken = queryToken.has_value();
+    if (hasQueryToken && !SameSecret(*queryToken, key.token))
         return Refused(401, "Wrong token: open the address kestrune-update printed.");
     if (!hasQueryToken && !SameSecret(CookieValue(request.cookie, PageCookieName(key.port)), key.token))
         return Refused(401, "This page needs its token: open the address kestrune-update printed.");
     // Anything that changes something, and the live channel, comes from the
     // page itself: the browser names the origin of the page that sent it.
     if ((!reads || request.bUpgrade) && request.origin != "http://" + Lower(request.host))
-        return Refused(403, "Requests that change something come from this page only, not from '" +
-                                request.origin + "'.");
+        return Refused(403,
+                       "Requests that change something come from this page only, not from '" + request.origin + "'.");
     PageAccessDecision decision;
     decision.status = 200;
     decision.path = path;

@@ -7,26 +7,27 @@
 // form or script). Pure functions, so each rule is a row of a table.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct PageRequestFacts {
-    std::string method; // "GET", "POST" ...
-    std::string target; // "/api/state", "/?token=..."
-    std::string host;   // the Host header
-    std::string origin; // the Origin header; empty when none came
-    std::string cookie; // the Cookie header
+    std::string method;    // "GET", "POST" ...
+    std::string target;    // "/api/state", "/?token=..."
+    std::string host;      // the Host header
+    std::string origin;    // the Origin header; empty when none came
+    std::string cookie;    // the Cookie header
     bool bUpgrade = false; // a WebSocket upgrade
 };
 
 struct PageAccessKey {
-    uint16_t port = 0;  // the page's TCP port
-    std::string token;  // 32 hex digits
+    uint16_t port = 0; // the page's TCP port
+    std::string token; // 32 hex digits
 };
 
 enum class PageAccessVerdict {
-    Allow,           // serve path
-    SetCookieAndGo,  // the first load: the cookie, and on to location
-    Refuse,          // status and message
+    Allow,          // serve path
+    SetCookieAndGo, // the first load: the cookie, and on to location
+    Refuse,         // status and message
 };
 
 struct PageAccessDecision {
@@ -44,5 +45,5 @@ PageAccessDecision CheckPageAccess(const PageRequestFacts& request, const PageAc
 // and not by port, and two updaters may serve pages at once.
 std::string PageCookieName(uint16_t port);
 
-// The value of one query parameter of a target; empty when it is not there.
-std::string QueryValue(const std::string& target, const std::string& name);
+// The value of one query parameter of a target; nothing when it is not there.
+std::optional<std::string> QueryValue(const std::string& target, const std::string& name);

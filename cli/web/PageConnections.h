@@ -17,6 +17,10 @@ namespace websocket = beast::websocket;
 using tcp = net::ip::tcp;
 
 struct PageServer::Impl {
+    Impl(PageState& page, PageRoutes* routes, std::function<void()> onQuit)
+        : state(page), pRoutes(routes), quit(std::move(onQuit))
+    {
+    }
     PageState& state;
     PageRoutes* pRoutes;
     std::function<void()> quit;
@@ -40,10 +44,10 @@ template <class Message>
 void SetPageHeaders(Message& message)
 {
     message.set(http::field::server, "kestrune-update");
-    message.set(http::field::content_security_policy,
+    message.set("Content-Security-Policy",
                 "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self'; "
                 "font-src 'self'; object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
-    message.set(http::field::x_content_type_options, "nosniff");
+    message.set("X-Content-Type-Options", "nosniff");
     message.set("X-Frame-Options", "DENY");
     message.set("Referrer-Policy", "no-referrer");
     message.set(http::field::cache_control, "no-store");

@@ -59,10 +59,10 @@ private:
             return Close();
         PageRequest request = m_parser->release();
         m_bClose = !request.keep_alive();
-        const PageRequestFacts facts{std::string(request.method_string()), std::string(request.target()),
-                                     std::string(request[http::field::host]),
-                                     std::string(request[http::field::origin]),
-                                     std::string(request[http::field::cookie]), websocket::is_upgrade(request)};
+        const PageRequestFacts facts{
+            std::string(request.method_string()),      std::string(request.target()),
+            std::string(request[http::field::host]),   std::string(request[http::field::origin]),
+            std::string(request[http::field::cookie]), websocket::is_upgrade(request)};
         const PageAccessDecision access = CheckPageAccess(facts, m_server.key);
         if (access.verdict == PageAccessVerdict::Refuse)
             return Send(ErrorResponse(access.status, access.message, request.version()));
@@ -112,8 +112,8 @@ private:
             return JsonResponse(200, nlohmann::json{{"quitting", true}}, version);
         }
         if (!m_server.pRoutes || name == "state" || name == "answer" || name == "quit" || name == "live")
-            return ErrorResponse(post ? 405 : 404, "This page has no " + path + " for a " +
-                                                       std::string(request.method_string()) + ".",
+            return ErrorResponse(post ? 405 : 404,
+                                 "This page has no " + path + " for a " + std::string(request.method_string()) + ".",
                                  version);
         const PageReply reply = m_server.pRoutes->Handle(std::string(request.method_string()), name, body);
         return JsonResponse(reply.status, reply.body, version);

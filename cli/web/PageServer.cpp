@@ -68,7 +68,7 @@ bool ListenOnLoopback(PageServer::Impl& server, uint16_t port, std::string& erro
 } // namespace
 
 PageServer::PageServer(PageState& state, PageRoutes* routes, std::function<void()> quit)
-    : m_impl(new Impl{state, routes, std::move(quit), {}})
+    : m_impl(std::make_unique<Impl>(state, routes, std::move(quit)))
 {
 }
 
