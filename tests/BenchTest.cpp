@@ -3,6 +3,7 @@
 
 #include "Bench.h"
 #include "CliSupport.h"
+#include "PageState.h"
 #include "ScriptedPeer.h"
 #include "UnitRecord.h"
 
@@ -46,6 +47,20 @@ extern "C" int fsync(int fd)
 namespace {
 
 CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, "", {}, RunBench); }
+
+// The page a bench shows, as --gui gives it one.
+PageState* s_page = nullptr;
+int RunBenchOnPage(const CliOptions& options, const CliStreams& io) { return RunBench(options, io, s_page); }
+
+// The page's state once its question is up.
+nlohmann::json WhenAsked(const PageState& page)
+{
+    for (uint64_t seen = 0;; seen = page.WaitForChange(seen, std::chrono::seconds(10))) {
+        nlohmann::json state = page.Snapshot();
+        if (!state["question"].is_null())
+            return state;
+    }
+}
 
 // A number from JSON or from CSV, as text.
 std::string JsonText(const nlohmann::ordered_json& value)
@@ -122,6 +137,74 @@ TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
     ASSERT_NE(failed, std::string::npos) << run.out;
     EXPECT_TRUE(Has(run.out.substr(failed),
                     "Could Not Load the FPGA Firmware. page 0xBB00 of bank 2: device answered 0x01 (a byte failed"));
+}
+
+// With a page, each unit has a tile fed by its own report: the failed one
+// with its stage's message and the detail in full, the others with the
+// version after; above them the counts and the record's lines. The
+// terminal's table stays as it is.
+TEST(Bench, APageShowsATilePerUnit)
+{
+    PageState page(PageMode::Station, 4);
+    s_page = &page;
+    const CliRun run = RunCli({"--bench-sim", "4", "--bench-fault", "2:nak:program:7", "-y"}, "", {}, RunBenchOnPage);
+    s_page = nullptr;
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    EXPECT_TRUE(Has(run.out, "3 of 4 updated.")) << run.out;
+    const nlohmann::json state = page.Snapshot();
+    ASSERT_EQ(state["units"].size(), 4u) << state.dump(1);
+    for (const nlohmann::json& unit : state["units"]) {
+        EXPECT_EQ(unit["port"], "simulated " + unit["slot"].dump());
+        EXPECT_EQ(unit["adapter"], "simulated Kestrune (no real device)");
+        EXPECT_EQ(unit["simulated"], true);
+        EXPECT_EQ(unit["versionBefore"], "4.2.1");
+        if (unit["slot"] == 2) {
+            EXPECT_EQ(unit["state"], "failed") << unit.dump(1);
+            EXPECT_EQ(unit["message"], "Could Not Load the FPGA Firmware.");
+            EXPECT_EQ(unit["detail"], "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)");
+            EXPECT_EQ(unit["versionAfter"], nullptr);
+            continue;
+        }
+        EXPECT_EQ(unit["state"], "updated") << unit.dump(1);
+        EXPECT_EQ(unit["percent"], 100);
+        EXPECT_EQ(unit["versionAfter"], "5.0.3");
+    }
+    EXPECT_EQ(state["counts"], nlohmann::json({{"updated", 3}, {"failed", 1}, {"skipped", 0}, {"interrupted", 0}}));
+    ASSERT_EQ(state["record"].size(), 4u);
+    size_t failedLines = 0;
+    for (const nlohmann::json& line : state["record"])
+        failedLines += Has(line, "slot 2 simulated 2: failed in stage 3, Could Not Load the FPGA Firmware. page 0xBB00 "
+                                 "of bank 2: device answered 0x01 (a byte failed to program); 4.2.1 -> -")
+                           ? 1
+                           : 0;
+    EXPECT_EQ(failedLines, 1u) << state["record"].dump(1);
+    EXPECT_EQ(state["question"], nullptr);
+    EXPECT_EQ(state["ended"], true);
+}
+
+// The bench's go-ahead is asked on the page, not on the terminal; "no"
+// sends nothing.
+TEST(Bench, APageAsksTheGoAhead)
+{
+    ScriptedPeer silent;
+    PageState page(PageMode::Station, 1);
+    s_page = &page;
+    std::thread person([&page] {
+        const nlohmann::json asked = WhenAsked(page);
+        EXPECT_TRUE(Has(asked["question"]["text"], "Put each of the 1 Kestrunes into bootstrap mode")) << asked;
+        EXPECT_TRUE(Has(asked["question"]["text"], "Then press yes")) << asked;
+        EXPECT_EQ(asked["question"]["answers"], nlohmann::json({"yes", "no"}));
+        EXPECT_FALSE(page.Answer("maybe"));
+        EXPECT_TRUE(page.Answer("no"));
+    });
+    const CliRun run = RunCli({"--bench", silent.Path()}, "yes\n", {}, RunBenchOnPage);
+    person.join();
+    s_page = nullptr;
+    EXPECT_EQ(run.exit, ExitCancelled);
+    EXPECT_TRUE(Has(run.err, "Bench cancelled; nothing was sent.")) << run.err;
+    EXPECT_FALSE(Has(run.out + run.err, "type yes")) << "asked on the terminal too";
+    EXPECT_TRUE(silent.Received().empty());
+    EXPECT_EQ(page.Snapshot()["ended"], true);
 }
 
 TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)

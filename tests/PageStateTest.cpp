@@ -301,32 +301,54 @@ TEST(PageState, APagePromptWaitsForThePageCloseOrASignal)
 {
     CatchInterrupts();
     PageState page(PageMode::Station, 1);
-    PagePrompt prompt(page, {"yes", "no"});
+    PagePrompt prompt(page);
     uint64_t seen = page.Sequence();
-    auto asked = std::async(std::launch::async, [&] { return prompt.Ask("Update the 4 Kestrunes?"); });
+    prompt.Tell("1 of the 2 Kestrunes already run 5.0.3 and will be skipped; leave them as they are.\n");
+    auto asked = std::async(std::launch::async, [&] {
+        return prompt.Ask("Put each of the 1 Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\"\n"
+                          "while powering on, release it after 5 seconds. Then type yes and press Enter: ",
+                          {"yes", "no"});
+    });
     while (page.Snapshot()["question"].is_null())
         seen = page.WaitForChange(seen, std::chrono::hours(1));
+    EXPECT_EQ(page.Snapshot()["question"],
+              Json({{"text", "1 of the 2 Kestrunes already run 5.0.3 and will be skipped; leave them as they are. "
+                             "Put each of the 1 Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\" "
+                             "while powering on, release it after 5 seconds. Then press yes"},
+                    {"answers", {"yes", "no"}}}));
     EXPECT_FALSE(page.Answer("maybe"));
     EXPECT_TRUE(page.Answer("yes"));
     EXPECT_EQ(asked.get(), "yes");
+
+    // Enter is the button "continue", and its answer "" as at the terminal.
+    auto round = std::async(std::launch::async, [&] {
+        return prompt.Ask("Put the next Kestrunes into bootstrap mode and press Enter, or type q to stop: ", {"", "q"});
+    });
+    while (page.Snapshot()["question"].is_null())
+        seen = page.WaitForChange(seen, std::chrono::hours(1));
+    EXPECT_EQ(page.Snapshot()["question"],
+              Json({{"text", "Put the next Kestrunes into bootstrap mode and press continue, or q to stop"},
+                    {"answers", {"continue", "q"}}}));
+    EXPECT_TRUE(page.Answer("continue"));
+    EXPECT_EQ(round.get(), "");
     EXPECT_EQ(page.Snapshot()["question"], nullptr);
 
-    auto closed = std::async(std::launch::async, [&] { return prompt.Ask("Go on?"); });
+    auto closed = std::async(std::launch::async, [&] { return prompt.Ask("Go on?", {"yes", "no"}); });
     while (page.Snapshot()["question"].is_null())
         seen = page.WaitForChange(seen, std::chrono::hours(1));
     prompt.Close();
     EXPECT_EQ(closed.get(), std::nullopt);
     EXPECT_EQ(page.Snapshot()["question"], nullptr);
-    EXPECT_EQ(prompt.Ask("Again?"), std::nullopt) << "closed for good";
+    EXPECT_EQ(prompt.Ask("Again?", {"yes", "no"}), std::nullopt) << "closed for good";
 
-    PagePrompt other(page, {"next", "q"});
-    auto interrupted = std::async(std::launch::async, [&] { return other.Ask("Next?"); });
+    PagePrompt other(page);
+    auto interrupted = std::async(std::launch::async, [&] { return other.Ask("Next?", {"", "q"}); });
     while (page.Snapshot()["question"].is_null())
         seen = page.WaitForChange(seen, std::chrono::hours(1));
     std::raise(SIGINT); // noted by the handler; the prompt looks for it while it waits
     EXPECT_EQ(interrupted.get(), std::nullopt);
     EXPECT_EQ(page.Snapshot()["question"], nullptr);
-    EXPECT_EQ(other.Ask("Next?"), std::nullopt) << "asks nothing after a signal";
+    EXPECT_EQ(other.Ask("Next?", {"", "q"}), std::nullopt) << "asks nothing after a signal";
     CatchInterrupts(); // forgets the signal
 }
 
