@@ -2,6 +2,7 @@
 #include "CliExit.h"
 #include "CliOptions.h"
 #include "ImageList.h"
+#include "PageHost.h"
 #include "PortList.h"
 #include "SingleUpdate.h"
 #include "UdevRule.h"
@@ -45,6 +46,9 @@ int main(int argc, char** argv)
         std::fputs(rule.c_str(), stdout);
         return ExitSuccess;
     }
-    default: return RunSingleUpdate(*options, CliStreams{stdout, stderr, stdin});
+    default:
+        if (options->bGui)
+            return RunOwnerPage(*options, CliStreams{stdout, stderr, stdin});
+        return RunSingleUpdate(*options, CliStreams{stdout, stderr, stdin});
     }
 }
