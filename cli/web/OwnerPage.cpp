@@ -49,7 +49,7 @@ nlohmann::json OwnerTexts()
 } // namespace
 
 OwnerPage::OwnerPage(const CliOptions& options, PageState& state, UpdateSession& session, SimulatedDevice* sim)
-    : m_options(options), m_state(state), m_session(session), m_pSim(sim)
+    : m_options(options), m_state(state), m_session(session), m_pSim(sim), m_prompt(state)
 {
     m_state.SetSection("texts", OwnerTexts());
 }
@@ -130,6 +130,7 @@ PageReply OwnerPage::Begin(const nlohmann::json& job, void (OwnerPage::*work)(co
 
 void OwnerPage::Finish()
 {
+    m_prompt.Close();
     std::thread worker;
     {
         const std::lock_guard lock(m_mutex);
@@ -212,7 +213,7 @@ void OwnerPage::Update(const nlohmann::json& job)
     const auto json = m_options.bJson ? MakeJsonReport(sink, plan) : nullptr;
     FanOutReport report{json.get(), &status};
     // The page's "Update" was the go-ahead: the unit asks none of its own.
-    const UnitPlace place{1, m_session.Recorder(), stderr, true, nullptr, nullptr};
+    const UnitPlace place{1, m_session.Recorder(), stderr, true, &m_prompt};
     const UnitOutcome outcome = UnitUpdate(options, target, report, m_session.Trace(), place).Run();
     const std::lock_guard lock(m_mutex);
     m_lastOutcome = outcome;

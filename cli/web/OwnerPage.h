@@ -7,6 +7,7 @@
 // work under way named.
 
 #include "CliOptions.h"
+#include "PagePrompt.h"
 #include "PageServer.h"
 #include "PortList.h"
 #include "UnitStatus.h"
@@ -51,6 +52,7 @@ private:
     PageState& m_state;
     UpdateSession& m_session;
     SimulatedDevice* m_pSim;
+    PagePrompt m_prompt;        // the power cycle of a real Kestrune, asked on the page
     mutable std::mutex m_mutex; // guards what follows
     std::vector<PortInfo> m_ports;
     nlohmann::json m_listed = nlohmann::json::array();

@@ -38,6 +38,24 @@ bool PageHost::Open()
     return true;
 }
 
+namespace {
+
+// Until "Quit", Ctrl-C or SIGTERM (the handlers only note the signal).
+void WaitForStop()
+{
+    while (InterruptSignal() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+// The page's last word: its live channel pushes the end before the server goes.
+void Ended(PageState& state)
+{
+    state.SetEnded(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+}
+
+} // namespace
+
 int RunOwnerPage(const CliOptions& options, const CliStreams& io)
 {
     UpdateSession session(options, io);
@@ -53,13 +71,25 @@ int RunOwnerPage(const CliOptions& options, const CliStreams& io)
     PageHost host(options, io, state, &owner);
     if (!host.Open())
         return ExitPortUnavailable;
-    while (InterruptSignal() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WaitForStop();
     owner.Finish();
-    state.SetEnded(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250)); // the live channel's last push: "ended"
+    Ended(state);
     const UnitOutcome last = owner.LastOutcome();
     if (host.QuitAsked() && last != UnitOutcome::Interrupted)
         return ExitSuccess;
     return ExitStatus(UnitOutcome::Interrupted);
+}
+
+int RunWithPage(const CliOptions& options, const CliStreams& io, PageState& state, const std::function<int()>& run)
+{
+    PageHost host(options, io, state, nullptr);
+    if (!host.Open())
+        return ExitPortUnavailable;
+    const int exit = run();
+    if (InterruptSignal() == 0) {
+        std::fprintf(io.err, "kestrune-update: the page stays open until its \"Quit\" or Ctrl-C\n");
+        WaitForStop();
+    }
+    Ended(state);
+    return host.QuitAsked() ? exit : ExitStatus(UnitOutcome::Interrupted);
 }

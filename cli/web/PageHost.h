@@ -8,6 +8,7 @@
 #include "PageServer.h"
 
 #include <atomic>
+#include <functional>
 
 class PageHost {
 public:
@@ -28,6 +29,11 @@ private:
 // SIGTERM. The exit status: 0 after "Quit" with no update under way, else
 // as the update under way ended (130, 143 when a signal stopped it).
 int RunOwnerPage(const CliOptions& options, const CliStreams& io);
+
+// A bench or station with its page: run is the bench, fed to state. The
+// page stays when it has ended, saying so, until "Quit" (the bench's exit
+// status then), Ctrl-C or SIGTERM (130, 143).
+int RunWithPage(const CliOptions& options, const CliStreams& io, PageState& state, const std::function<int()>& run);
 
 // Opens the address in the system's browser (xdg-open; ShellExecute on
 // Windows); false with the reason when it could not.
