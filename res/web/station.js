@@ -130,7 +130,7 @@
     const tile = element('article', `tile state-${unit.state}`);
     tile.dataset.slot = unit.slot;
     tile.dataset.state = unit.state;
-    const head = element('header', 'tile-head');
+    const head = element('div', 'tile-head');
     head.appendChild(element('span', 'tile-slot', `Slot ${unit.slot}`));
     head.appendChild(element('span', 'tile-port', unit.port || '(no port)'));
     tile.appendChild(head);

@@ -195,6 +195,40 @@ def row_owner_failure(program, scratch):
         updater.stop()
 
 
+def row_station_tiles(program, scratch):
+    """A bench of four simulated Kestrunes with --gui, the second failing in
+    stage 3: four tiles, three "Updated" with 5.0.3 after, one "Failed" with
+    the stage's message and its detail in full, and the counts above them."""
+    updater = Updater(program, scratch, 'station-tiles', '--bench-sim', '4', '--bench-fault', '2:nak:program:7', '-y')
+    browser = open_browser()
+    try:
+        browser.get(updater.url)
+        person = Person(browser)
+        person.sees('Could Not Load the FPGA Firmware.', 'station')
+
+        def tiles(browser):
+            shown = [tile.text for tile in browser.find_elements('css selector', '#station .tile')]
+            done = [text for text in shown if 'Updated' in text.splitlines() or 'Failed' in text.splitlines()]
+            return shown if len(shown) == 4 and len(done) == 4 else None
+        try:
+            shown = person.wait.until(tiles)
+        except Exception:
+            raise AssertionError(f'four finished tiles: {person.text("station")!r}') from None
+        updated = [text for text in shown if 'Updated' in text.splitlines() and 'after 5.0.3' in text]
+        failed = [text for text in shown if 'Failed' in text.splitlines()]
+        assert len(updated) == 3, shown
+        assert len(failed) == 1 and failed[0].startswith('Slot 2'), shown
+        assert 'Could Not Load the FPGA Firmware.' in failed[0], failed[0]
+        assert 'page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)' in ' '.join(failed[0].split())
+        person.sees('units per hour', 'station')
+        summary = ' '.join(browser.find_element('css selector', '#station .station-summary').text.split())
+        assert '3 updated' in summary and '1 failed' in summary, summary
+        person.picture('station-tiles.png')
+    finally:
+        browser.quit()
+        updater.stop()
+
+
 def row_owner_reload(program, scratch):
     updater = Updater(program, scratch, 'owner-reload')
     browser = open_browser()
@@ -232,6 +266,7 @@ def refused(program, scratch, name, expected, method, path, body=None, headers=N
 
 UPDATE = json.dumps({'port': 'simulated'})
 ROWS = {
+    'station_tiles': row_station_tiles,
     'owner_update': row_owner_update,
     'owner_failure': row_owner_failure,
     'owner_reload': row_owner_reload,
