@@ -11,12 +11,19 @@
 #include "ProgressPlan.h"
 #include "StatusReport.h"
 
+#include <sys/types.h>
+
 #include <atomic>
+#include <memory>
 #include <thread>
+
+class PageServer;
 
 class PageLoad : public LinkObserver {
 public:
-    PageLoad();
+    // browser: the page served as --gui serves it and headless chromium
+    // connected to it, instead of the reader of this program.
+    explicit PageLoad(bool browser = false);
     ~PageLoad() override;
     PageLoad(const PageLoad&) = delete;
     PageLoad& operator=(const PageLoad&) = delete;
@@ -25,6 +32,8 @@ public:
     // The state's text as the reader took it, and how often.
     size_t Snapshots() const { return m_snapshots; }
     size_t Bytes() const { return m_bytes; }
+    // The browser started and the page served to it.
+    bool Served() const { return m_browser > 0; }
 
 private:
     void Read();
@@ -37,4 +46,6 @@ private:
     std::atomic<size_t> m_snapshots{0};
     std::atomic<size_t> m_bytes{0};
     std::thread m_reader;
+    std::unique_ptr<PageServer> m_server;
+    pid_t m_browser = -1;
 };
