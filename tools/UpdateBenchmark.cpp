@@ -229,8 +229,10 @@ void PrintPageRows(double limit, bool browser)
         const auto alone = TimedUpdate(true, 0, nullptr);
         PageLoad page(browser);
         const auto fed = TimedUpdate(true, 0, &page);
-        if (!alone || !fed || (browser && !page.Served()))
+        if (!alone || !fed || (browser && !page.Served())) {
+            std::printf("  the page's share: an update failed or the browser did not start; no figure\n");
             return;
+        }
         PrintRun("  without the page", alone, limit);
         PrintRun(browser ? "  with the page served, a browser connected" : "  with the page fed and read every 100 ms",
                  fed, limit);
