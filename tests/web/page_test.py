@@ -207,7 +207,10 @@ def row_station_tiles(program, scratch):
         person.sees('Could Not Load the FPGA Firmware.', 'station')
 
         def tiles(browser):
-            shown = [tile.text for tile in browser.find_elements('css selector', '#station .tile')]
+            try:
+                shown = [tile.text for tile in browser.find_elements('css selector', '#station .tile')]
+            except Exception:  # a tile redrawn while it was read: read again
+                return None
             done = [text for text in shown if 'Updated' in text.splitlines() or 'Failed' in text.splitlines()]
             return shown if len(shown) == 4 and len(done) == 4 else None
         try:
