@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev srecord clang clang-format clang-tidy python3-pefile dpkg-dev lintian man-db
           pkg-config libserialport-dev nlohmann-json3-dev ser2net iproute2
-          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb imagemagick)
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb imagemagick
+          libboost-dev chromium chromium-driver python3-selenium)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 # The 32-bit program runs under Wine's i386 half, where this kernel runs

@@ -2,6 +2,9 @@
 #include "CliExit.h"
 #include "CliOptions.h"
 #include "ImageList.h"
+#include "OwnConsole.h"
+#include "PageHost.h"
+#include "PageState.h"
 #include "PortList.h"
 #include "SingleUpdate.h"
 #include "UdevRule.h"
@@ -17,7 +20,13 @@
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // A double-click: the page, where a console that closes at the end
+    // would show a listing of ports for a moment only.
+    if (args.empty() && StartedInOwnConsole()) {
+        args = {"--gui"};
+        std::puts("Kestrune Zeruzuz shows its page in your browser. Closing this window stops the updater.");
+    }
     std::string error;
     const auto options = ParseCliOptions(args, error);
     if (!options) {
@@ -30,7 +39,14 @@ int main(int argc, char** argv)
         std::printf("kestrune-update %s, carrying Kestrune firmware %s\n", KZ_PROGRAM_VERSION, kCarriedFirmwareVersion);
         return ExitSuccess;
     case CliAction::ListPorts: std::fputs(FormatPortList(DiscoverPorts()).c_str(), stdout); return ExitSuccess;
-    case CliAction::Bench: return RunBench(*options, CliStreams{stdout, stderr, stdin});
+    case CliAction::Bench: {
+        const CliStreams io{stdout, stderr, stdin};
+        if (!options->bGui)
+            return RunBench(*options, io);
+        PageState page(PageMode::Station,
+                       options->benchSimulated ? options->benchSimulated : options->benchPorts.size());
+        return RunWithPage(*options, io, page, [&] { return RunBench(*options, io, &page); });
+    }
     case CliAction::ListImages: std::fputs(FormatImageList().c_str(), stdout); return ExitSuccess;
     case CliAction::UdevRule: {
         std::string rule;
@@ -45,6 +61,9 @@ int main(int argc, char** argv)
         std::fputs(rule.c_str(), stdout);
         return ExitSuccess;
     }
-    default: return RunSingleUpdate(*options, CliStreams{stdout, stderr, stdin});
+    default:
+        if (options->bGui)
+            return RunOwnerPage(*options, CliStreams{stdout, stderr, stdin});
+        return RunSingleUpdate(*options, CliStreams{stdout, stderr, stdin});
     }
 }

@@ -3,11 +3,13 @@
 
 #include "Bench.h"
 #include "CliSupport.h"
+#include "PageState.h"
 #include "ScriptedPeer.h"
 #include "UnitRecord.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -46,6 +48,21 @@ extern "C" int fsync(int fd)
 namespace {
 
 CliRun RunBenchWith(const std::vector<std::string>& args) { return RunCli(args, "", {}, RunBench); }
+
+// The page a bench shows, as --gui gives it one.
+PageState* s_page = nullptr;
+int RunBenchOnPage(const CliOptions& options, const CliStreams& io) { return RunBench(options, io, s_page); }
+
+// The page's state once its question is up, or after 30 s without one.
+nlohmann::json WhenAsked(const PageState& page)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (uint64_t seen = 0;; seen = page.WaitForChange(seen, std::chrono::seconds(1))) {
+        nlohmann::json state = page.Snapshot();
+        if (!state["question"].is_null() || std::chrono::steady_clock::now() > deadline)
+            return state;
+    }
+}
 
 // A number from JSON or from CSV, as text.
 std::string JsonText(const nlohmann::ordered_json& value)
@@ -122,6 +139,108 @@ TEST(Bench, EightDevicesOneFaultyShowSevenUpdatesAndTheFailure)
     ASSERT_NE(failed, std::string::npos) << run.out;
     EXPECT_TRUE(Has(run.out.substr(failed),
                     "Could Not Load the FPGA Firmware. page 0xBB00 of bank 2: device answered 0x01 (a byte failed"));
+}
+
+// With a page, each unit has a tile fed by its own report: the failed one
+// with its stage's message and the detail in full, the others with the
+// version after; above them the counts and the record's lines. The
+// terminal's table stays as it is.
+TEST(Bench, APageShowsATilePerUnit)
+{
+    PageState page(PageMode::Station, 4);
+    s_page = &page;
+    const CliRun run = RunCli({"--bench-sim", "4", "--bench-fault", "2:nak:program:7", "-y"}, "", {}, RunBenchOnPage);
+    s_page = nullptr;
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    EXPECT_TRUE(Has(run.out, "3 of 4 updated.")) << run.out;
+    const nlohmann::json state = page.Snapshot();
+    ASSERT_EQ(state["units"].size(), 4u) << state.dump(1);
+    for (const nlohmann::json& unit : state["units"]) {
+        EXPECT_EQ(unit["port"], "simulated " + unit["slot"].dump());
+        EXPECT_EQ(unit["adapter"], "simulated Kestrune (no real device)");
+        EXPECT_EQ(unit["simulated"], true);
+        EXPECT_EQ(unit["versionBefore"], "4.2.1");
+        if (unit["slot"] == 2) {
+            EXPECT_EQ(unit["state"], "failed") << unit.dump(1);
+            EXPECT_EQ(unit["message"], "Could Not Load the FPGA Firmware.");
+            EXPECT_EQ(unit["detail"], "page 0xBB00 of bank 2: device answered 0x01 (a byte failed to program)");
+            EXPECT_EQ(unit["versionAfter"], nullptr);
+            continue;
+        }
+        EXPECT_EQ(unit["state"], "updated") << unit.dump(1);
+        EXPECT_EQ(unit["percent"], 100);
+        EXPECT_EQ(unit["versionAfter"], "5.0.3");
+    }
+    EXPECT_EQ(state["counts"], nlohmann::json({{"updated", 3}, {"failed", 1}, {"skipped", 0}, {"interrupted", 0}}));
+    ASSERT_EQ(state["record"].size(), 4u);
+    size_t failedLines = 0;
+    for (const nlohmann::json& line : state["record"])
+        failedLines += Has(line, "slot 2 simulated 2: failed in stage 3, Could Not Load the FPGA Firmware. page 0xBB00 "
+                                 "of bank 2: device answered 0x01 (a byte failed to program); 4.2.1 -> -")
+                           ? 1
+                           : 0;
+    EXPECT_EQ(failedLines, 1u) << state["record"].dump(1);
+    EXPECT_EQ(state["question"], nullptr);
+    EXPECT_EQ(state["ended"], true);
+}
+
+struct PageQuestionCase {
+    const char* what;
+    std::vector<std::string> args; // "PEER" stands for a silent device's port
+    const char* question;          // a part of it
+    std::vector<std::string> answers;
+    const char* answer;
+    int exit;
+    const char* said; // on stdout or stderr
+};
+
+// The bench's go-ahead and a station's round are asked on the page, not on
+// the terminal, with the answers as buttons; "no" and "q" send nothing.
+TEST(Bench, APageAsksThePerson)
+{
+    const PageQuestionCase cases[] = {
+        {"the bench's go-ahead",
+         {"--bench", "PEER"},
+         "Put each of the 1 Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\" while powering on, "
+         "release it after 5 seconds. Then press yes",
+         {"yes", "no"},
+         "no",
+         ExitCancelled,
+         "Bench cancelled; nothing was sent."},
+        {"a station's round",
+         {"--bench", "PEER", "--station"},
+         "Put the next Kestrunes into bootstrap mode and press continue, or q to stop",
+         {"continue", "q"},
+         "q",
+         ExitSuccess,
+         "Station: 0 units in 0 rounds"},
+    };
+    for (const PageQuestionCase& c : cases) {
+        ScriptedPeer silent;
+        std::vector<std::string> args = c.args;
+        std::replace(args.begin(), args.end(), std::string("PEER"), silent.Path());
+        PageState page(PageMode::Station, 1);
+        s_page = &page;
+        std::thread person([&page, &c] {
+            const nlohmann::json asked = WhenAsked(page);
+            if (!asked["question"].is_object()) {
+                ADD_FAILURE() << c.what << ": not asked on the page";
+                return;
+            }
+            EXPECT_TRUE(Has(asked["question"]["text"], c.question)) << c.what << ": " << asked;
+            EXPECT_EQ(asked["question"]["answers"], nlohmann::json(c.answers)) << c.what;
+            EXPECT_FALSE(page.Answer("maybe"));
+            EXPECT_TRUE(page.Answer(c.answer));
+        });
+        const CliRun run = RunCli(args, "yes\n", {}, RunBenchOnPage);
+        person.join();
+        s_page = nullptr;
+        EXPECT_EQ(run.exit, c.exit) << c.what;
+        EXPECT_TRUE(Has(run.out + run.err, c.said)) << c.what << ": " << run.out << run.err;
+        EXPECT_FALSE(Has(run.out + run.err, "press Enter")) << c.what << ": asked on the terminal too";
+        EXPECT_TRUE(silent.Received().empty()) << c.what;
+        EXPECT_EQ(page.Snapshot()["ended"], true) << c.what;
+    }
 }
 
 TEST(Bench, JsonIsOneStreamWithTheDeviceOnEachEvent)

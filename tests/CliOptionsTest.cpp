@@ -93,6 +93,17 @@ TEST(CliOptions, TakeOptionsInAnyOrderAndNameWhatIsWrong)
         {{"--hook-timeout", "0"}, "--hook-timeout takes seconds from 1 to 3600, not '0'"},
         {{"--version-only", "--record", "r.jsonl"}, "apply to updates"},
         {{"--list-ports", "--skip-current"}, "apply to updates"},
+        {{"--gui", "--gui-port", "8080", "--no-browser", "--fault", "nak:program:7", "--json"}, ""},
+        {{"--gui", "--bench-sim", "4", "--bench-fault", "2:nak:program:7", "-y"}, ""},
+        {{"--gui", "--station", "--bench", "usb:A10K3XYZ"}, ""},
+        {{"--gui-port", "8080"}, "--gui-port and --no-browser apply to --gui only"},
+        {{"--no-browser"}, "--gui-port and --no-browser apply to --gui only"},
+        {{"--gui", "--gui-port", "0"}, "--gui-port takes a TCP port from 1 to 65535, not '0'"},
+        {{"--gui", "--gui-port", "65536"}, "--gui-port takes a TCP port from 1 to 65535"},
+        {{"--gui", "--device", "/dev/ttyUSB0"}, "--gui lists the ports on its page; give no --port or --device"},
+        {{"--gui", "--port", "auto"}, "--gui lists the ports on its page"},
+        {{"--gui", "--list-ports"}, "--gui shows updates; it does not go with --version-only"},
+        {{"--version-only", "--gui"}, "--gui shows updates"},
     };
     for (const ArgsCase& c : cases) {
         std::string error;

@@ -10,12 +10,17 @@
 // progress display and wire trace watching, and through ser2net on loopback
 // (an RFC 2217 network port), beside the local one.
 //
+// Paced, it also sets the update with the page's share beside the same
+// update without it, in turns: the unit's events fed to the page's state
+// and that state read as the page's server reads it for a browser.
+//
 // With --bench it runs N paced updates at once, each in a process of its own
 // as a service bench does, and sets the bench's wall time beside one
 // device's, with the updater thread's processor time per device.
 //
-// usage: update_benchmark [--unpaced] | --bench [N...]
+// usage: update_benchmark [--unpaced | --page] | --bench [N...]
 
+#include "PageLoad.h"
 #include "ProgressPlan.h"
 #include "ProtocolLimit.h"
 #include "Ser2netServer.h"
@@ -50,6 +55,8 @@ constexpr double kLoaderCharacter = 10.0 / 38400;
 constexpr double kTargetRatio = 1.015;
 constexpr std::chrono::microseconds kTargetTurnaround(200);
 constexpr double kTargetNetworkRatio = 1.05; // through ser2net, beside the local update
+constexpr double kTargetPageRatio = 1.01;    // with the page's share, beside the same update without
+constexpr int kPagePairs = 2;                // updates with and without the page, in turns
 
 } // namespace
 
@@ -212,6 +219,37 @@ void PrintTargets(const Run& run, double limit)
             run.stolen);
 }
 
+// The page's share: the same update with and without it, in turns, so that
+// what the machine does meanwhile falls on both alike.
+void PrintPageRows(double limit, bool browser)
+{
+    double without = 0, with = 0;
+    size_t snapshots = 0, bytes = 0;
+    for (int i = 0; i < kPagePairs; ++i) {
+        const auto alone = TimedUpdate(true, 0, nullptr);
+        PageLoad page(browser);
+        const auto fed = TimedUpdate(true, 0, &page);
+        if (!alone || !fed || (browser && !page.Served())) {
+            std::printf("  the page's share: an update failed or the browser did not start; no figure\n");
+            return;
+        }
+        PrintRun("  without the page", alone, limit);
+        PrintRun(browser ? "  with the page served, a browser connected" : "  with the page fed and read every 100 ms",
+                 fed, limit);
+        without += alone->seconds;
+        with += fed->seconds;
+        snapshots += page.Snapshots();
+        bytes += page.Bytes();
+    }
+    const double ratio = with / without;
+    std::printf("  the page's share (%s): with x without %.4f over %d pairs (target within %.2f: %s)",
+                browser ? "served to headless chromium" : "fed and read here", ratio, kPagePairs, kTargetPageRatio,
+                ratio <= kTargetPageRatio ? "met" : "missed");
+    if (!browser)
+        std::printf("; %zu states read, %zu KiB", snapshots, bytes / 1024);
+    std::printf("\n");
+}
+
 int RunBenches(int argc, char** argv)
 {
     std::vector<int> sizes;
@@ -254,6 +292,14 @@ int main(int argc, char** argv)
     const auto plain = TimedUpdate(paced, 0, nullptr);
     if (!plain)
         return 1;
+    if (argc > 1 && std::strcmp(argv[1], "--page") == 0) {
+        std::printf("Update of the simulated Kestrune, paced at line speed, with and without the page\n");
+        const ProtocolLimit model = LimitOfUpdate(plain->timing, kBootstrapCharacter, kLoaderCharacter);
+        PrintLimit(model);
+        PrintPageRows(model.Total(), false);
+        PrintPageRows(model.Total(), true);
+        return 0;
+    }
     if (!paced) {
         std::printf("Update of the simulated Kestrune, bytes passed at once\n");
         std::printf("  measured       %7.3f s (the fixed pauses alone are %.1f s)\n", plain->seconds,
@@ -280,6 +326,8 @@ int main(int argc, char** argv)
         PrintRun("through ser2net on loopback (RFC 2217)", network, limit);
         const auto tuned = TimedUpdate(true, 0, nullptr, "chardelay: false");
         PrintRun("  the same, ser2net with chardelay: false", tuned, limit);
+        PrintPageRows(limit, false);
+        PrintPageRows(limit, true);
         PrintTargets(*plain, limit);
         for (const auto& [what, run] : {std::pair{"network", &network}, std::pair{"network, no chardelay", &tuned}})
             if (*run)

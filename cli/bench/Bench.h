@@ -9,3 +9,8 @@
 // 0 when every unit was updated, 1 otherwise, 128 + the signal when
 // interrupted.
 int RunBench(const CliOptions& options, const CliStreams& io);
+
+class PageState;
+// The same, with a page that shows a tile per unit (its state has a slot
+// for each) and asks the person there.
+int RunBench(const CliOptions& options, const CliStreams& io, PageState* page);

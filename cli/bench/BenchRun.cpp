@@ -2,6 +2,9 @@
 
 #include "BenchReport.h"
 #include "FanOutReport.h"
+#include "PageFeed.h"
+#include "PagePrompt.h"
+#include "PageWatcher.h"
 #include "PortName.h"
 #include "ProgressPlan.h"
 #include "SimulatedDevice.h"
@@ -35,6 +38,7 @@ struct BenchRound {
     const ProgressPlan& plan;
     BenchState& bench;
     std::vector<UnitPlace> places;
+    PageState* page; // or none
 };
 
 // A unit's snapshot and its JSON events go to the bench under its lock.
@@ -86,7 +90,9 @@ void RunUnit(const BenchRound& round, size_t index)
     BenchView view(round.bench, index);
     StatusReport status(round.plan, view);
     const auto json = round.options.bJson ? MakeJsonReport(view, round.plan) : nullptr;
-    FanOutReport report{json.get(), &status};
+    PageWatcher pageView(round.page, static_cast<uint32_t>(index + 1));
+    StatusReport pageStatus(round.plan, pageView);
+    FanOutReport report{json.get(), &status, round.page ? &pageStatus : nullptr};
     std::string error;
     const UnitOutcome outcome = UpdateOneUnit(round, index, report, error);
     std::lock_guard lock(round.bench.mutex);
@@ -94,6 +100,10 @@ void RunUnit(const BenchRound& round, size_t index)
     unit.status.error += error;
     unit.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     round.bench.report.Finished(unit, outcome);
+    if (round.page) { // the tile ends as the table's row does
+        round.page->UnitChanged(static_cast<uint32_t>(index + 1), unit.status);
+        UnitFinished(*round.page, static_cast<uint32_t>(index + 1), unit.name, unit.status, unit.seconds);
+    }
     --round.bench.running;
     round.bench.changed.notify_all();
 }
@@ -133,15 +143,18 @@ bool GoAhead(const CliOptions& options, size_t devices, PersonPrompt& prompt)
 // One round: the first count slots at once. ExitSuccess when every unit was
 // updated (or skipped), ExitStageFailed otherwise.
 int RunRound(const CliOptions& options, size_t count, const CliStreams& io, UpdateSession& session,
-             StationRounds& rounds)
+             StationRounds& rounds, PageState* page)
 {
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchUnit>(count), count};
-    BenchRound round{options, plan, bench, {}};
+    BenchRound round{options, plan, bench, {}, page};
+    std::vector<std::string> names;
     for (size_t i = 0; i < count; ++i) {
-        bench.units[i].name = BenchName(options, i);
+        names.push_back(bench.units[i].name = BenchName(options, i));
         round.places.push_back(UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true});
     }
+    if (page)
+        NamePageSlots(*page, names, options.benchSimulated != 0);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i)
         threads.emplace_back(RunUnit, std::cref(round), i);
@@ -162,20 +175,30 @@ int RunRound(const CliOptions& options, size_t count, const CliStreams& io, Upda
 
 } // namespace
 
-int RunBench(const CliOptions& options, const CliStreams& io)
+int RunBench(const CliOptions& options, const CliStreams& io) { return RunBench(options, io, nullptr); }
+
+int RunBench(const CliOptions& options, const CliStreams& io, PageState* page)
 {
     UpdateSession session(options, io);
     if (!session.Open())
         return ExitUsage;
     const size_t count = options.benchSimulated ? options.benchSimulated : options.benchPorts.size();
+    // With a page, the person is asked there, the bench's go-ahead as the station's rounds.
+    std::optional<PagePrompt> pagePrompt;
+    if (page)
+        session.AskThrough(pagePrompt.emplace(*page));
     if (!options.bStation && !GoAhead(options, count, session.Prompt())) {
         std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");
+        if (page)
+            page->SetEnded(true);
         return ExitCancelled;
     }
     StationRounds& rounds = session.Rounds(count, options.benchSimulated != 0);
     int exit = ExitSuccess;
     for (size_t units; (units = rounds.Next()) > 0;)
-        if (RunRound(options, units, io, session, rounds) != ExitSuccess)
+        if (RunRound(options, units, io, session, rounds, page) != ExitSuccess)
             exit = ExitStageFailed;
+    if (page)
+        page->SetEnded(true);
     return session.Finish(exit);
 }

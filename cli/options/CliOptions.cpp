@@ -162,6 +162,13 @@ bool TakeUnits(CliOptions& o, const std::string& value, std::string& error)
     return true;
 }
 
+bool TakeGuiPort(CliOptions& o, const std::string& value, std::string& error)
+{
+    if (!ParseNumber(value, 1, 65535, o.guiPort))
+        return Refuse(error, "--gui-port takes a TCP port from 1 to 65535, not '" + value + "'");
+    return true;
+}
+
 bool TakeUdevRule(CliOptions& o, const std::string& value, std::string& error)
 {
     std::string problem;
@@ -198,6 +205,9 @@ const OptionRow kOptions[] = {
     {"skip-current", 0, false, TakeFlag<&CliOptions::bSkipCurrent>},
     {"station", 0, false, TakeFlag<&CliOptions::bStation>},
     {"units", 0, true, TakeUnits},
+    {"gui", 0, false, TakeFlag<&CliOptions::bGui>},
+    {"gui-port", 0, true, TakeGuiPort},
+    {"no-browser", 0, false, TakeFlag<&CliOptions::bNoBrowser>},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i

@@ -44,6 +44,10 @@ struct CliOptions {
     bool bSkipCurrent = false;     // --skip-current: a unit that runs the carried version is left alone
     bool bStation = false;         // --station: rounds until stopped
     uint32_t units = 0;            // --units: a station stops after this many (0: never)
+    // The page in the browser.
+    bool bGui = false;       // --gui: serve the page on this computer's loopback address
+    uint32_t guiPort = 0;    // --gui-port: its TCP port (0: a free one)
+    bool bNoBrowser = false; // --no-browser: print the address only
 
     bool UsesSimulator() const { return port == 0 && device.empty() && !bAutoPort; }
 };

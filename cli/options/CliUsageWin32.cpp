@@ -10,6 +10,7 @@ const char* const kCliUsage = R"(usage: kestrune-update [-p N|auto | --device CO
        kestrune-update ... [--record FILE] [--bootstrap-command CMD]
                        [--power-cycle-command CMD] [--hook-timeout S]
                        [--skip-current] [--station [--units N]]
+       kestrune-update --gui [--gui-port N] [--no-browser] [--bench ...|--station]
        kestrune-update --list-ports | --images | -h | -V
 
 Updates the firmware of a Kestrune attached to a serial port. Without --port
@@ -29,6 +30,12 @@ or --device it lists the serial ports here, to choose from.
   --version-only    show the Kestrune's firmware version and send nothing else
   --images          list the firmware images this program carries
   --bench PORT...   update the Kestrunes on these ports (as --device) at once
+  --gui             the updater's page: served on this computer only
+                    (127.0.0.1), opened in the browser; it lists the ports,
+                    finds the Kestrune and updates it (with --bench or
+                    --station it shows a tile per unit)
+      --gui-port N  serve the page on TCP port N (default: a free one)
+      --no-browser  print the page's address without opening a browser
   -y, --yes         do not ask before updating or wait for the restart
   -q, --quiet       show results and errors only
       --json        write one JSON event per line to stdout

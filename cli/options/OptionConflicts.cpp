@@ -34,6 +34,19 @@ bool StationOptions(const CliOptions& options)
            options.bSkipCurrent || options.bStation;
 }
 
+// --gui serves the page for a person's own Kestrune (the ports the page
+// lists) or for a bench or station.
+std::string GuiConflicts(const CliOptions& options)
+{
+    if (!options.bGui)
+        return options.guiPort || options.bNoBrowser ? "--gui-port and --no-browser apply to --gui only" : "";
+    if (options.action != CliAction::Update && options.action != CliAction::Bench)
+        return "--gui shows updates; it does not go with --version-only, --list-ports, --images or --udev-rule";
+    if (options.action == CliAction::Update && (options.bPortGiven || options.bDeviceGiven))
+        return "--gui lists the ports on its page; give no --port or --device";
+    return "";
+}
+
 } // namespace
 
 std::string Conflicts(const CliOptions& options)
@@ -42,6 +55,8 @@ std::string Conflicts(const CliOptions& options)
         return "";
     if (options.action != CliAction::Update && options.action != CliAction::Bench && StationOptions(options))
         return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
+    if (const std::string gui = GuiConflicts(options); !gui.empty())
+        return gui;
     if (options.units && !options.bStation)
         return "--units applies to --station only";
     if (options.bPortGiven && options.bDeviceGiven)

@@ -12,6 +12,8 @@ void CatchInterrupts();
 // The signal that came, or 0 (on Windows SIGINT for Ctrl-C and Ctrl-Break,
 // SIGTERM for the others).
 int InterruptSignal();
+// Stops everything as that signal would (the page's "Quit").
+void RequestInterrupt(int signal);
 
 // Held by an update from before its port opens until after it is closed.
 // Windows ends the process as soon as a console-close, logoff or shutdown

@@ -27,6 +27,8 @@ void CatchInterrupts()
 
 int InterruptSignal() { return CaughtSignal(); }
 
+void RequestInterrupt(int signal) { CaughtSignal() = signal; }
+
 // A signal leaves this process time to stop: nothing to wait for.
 UpdateGuard::UpdateGuard() = default;
 UpdateGuard::~UpdateGuard() = default;

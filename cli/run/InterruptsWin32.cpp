@@ -47,6 +47,8 @@ void CatchInterrupts()
 
 int InterruptSignal() { return static_cast<int>(Stop().signal); }
 
+void RequestInterrupt(int signal) { InterlockedExchange(&Stop().signal, signal); }
+
 UpdateGuard::UpdateGuard()
 {
     std::lock_guard lock(Stop().mutex);

@@ -35,6 +35,8 @@ if [ "$kind" = deb ]; then
     check "a simulated update from the package" grep -q "Version In Your Kestrune:  5.0.3" \
         <(timeout 120 "$scratch/usr/bin/kestrune-update" </dev/null 2>&1)
     check "kestrune-sim" test -x "$scratch/usr/bin/kestrune-sim"
+    check "a menu entry that opens the page" grep -qx "Exec=kestrune-update --gui" \
+        "$scratch/usr/share/applications/kestrune-zeruzuz.desktop"
     check "README, copyright and changelog in its doc folder" \
         test -f "$doc/README.md.gz" -a -f "$doc/copyright" -a -f "$doc/changelog.gz"
     check "copyright in the machine-readable format" copyright_readable "$doc/copyright"
@@ -77,7 +79,7 @@ else
     check "README.txt says how the window reaches a USB adapter" grep -q "COM Port Number" "$scratch/$folder/README.txt"
     for exe in "$scratch/$folder"/*.exe; do
         imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | tr 'a-z' 'A-Z')
-        others=$(grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|SETUPAPI.DLL|WS2_32.DLL' <<<"$imports")
+        others=$(grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|SETUPAPI.DLL|WS2_32.DLL|MSWSOCK.DLL|BCRYPT.DLL|SHELL32.DLL' <<<"$imports")
         check "$(basename "$exe") imports system DLLs only" test -n "$imports" -a -z "$others"
         [ -z "$others" ] || echo "  also: $others"
     done

@@ -84,6 +84,27 @@ check "and says no adapter was found" says err "no USB serial adapter was found"
 check "--help" ends 0 --help
 check "speaks of COM ports" says out "--device COMN"
 check "and of nothing Linux has" sh -c '! grep -E "/dev/|udev|pseudo-terminal|simulated" "$0"' "$work/out.txt"
+echo "# the page: kestrune-update.exe --gui --no-browser answers on loopback"
+"${program_wine[@]}" "$cli" --gui --no-browser >"$work/gui.out" 2>"$work/gui.err" &
+gui=$!
+for _ in $(seq 150); do grep -q "open at" "$work/gui.out" 2>/dev/null && break; sleep 0.2; done
+url=$(tr -d '\r' <"$work/gui.out" | sed -n 's/^Kestrune Zeruzuz is open at //p')
+check "prints its address" test -n "$url"
+page_get() { # page_get URL [COOKIE]: the status and the body
+    /usr/bin/python3 -c 'import sys, urllib.request, urllib.error
+request = urllib.request.Request(sys.argv[1], headers={"Cookie": sys.argv[2]} if len(sys.argv) > 2 else {})
+try:
+    response = urllib.request.urlopen(request, timeout=20); print(response.status, response.read().decode())
+except urllib.error.HTTPError as error:
+    print(error.code, error.read().decode())' "$@"
+}
+port=$(sed -n 's|^http://127.0.0.1:\([0-9]*\)/.*|\1|p' <<<"$url") token=${url##*token=}
+check "answers on loopback with the owner's page" grep -q '^200 .*"mode":"owner"' \
+    <(page_get "http://127.0.0.1:$port/api/state" "kestrune_page_$port=$token")
+check "and lists COM12" grep -q '"com":"COM12"' <(page_get "http://127.0.0.1:$port/api/state" "kestrune_page_$port=$token")
+check "refuses a request without its token" grep -q '^401 ' <(page_get "http://127.0.0.1:$port/api/state")
+kill "$gui" 2>/dev/null; wait "$gui" 2>/dev/null
+
 # A port held by another program is not tried: Wine makes no share-mode
 # check on serial devices, so a second open succeeds under Wine.
 
