@@ -55,7 +55,7 @@ std::string Conflicts(const CliOptions& options)
         return "";
     if (options.action != CliAction::Update && options.action != CliAction::Bench && StationOptions(options))
         return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
-    if (const std::string gui = GuiConflicts(options); !gui.empty())
+    if (std::string gui = GuiConflicts(options); !gui.empty())
         return gui;
     if (options.units && !options.bStation)
         return "--units applies to --station only";
