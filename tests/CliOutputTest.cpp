@@ -7,47 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace {
-
-// Each piece of what a terminal was sent between line ends and carriage
-// returns, escape sequences left out, is narrower than columns.
-bool FitsColumns(const std::string& shown, size_t columns)
-{
-    std::string piece;
-    for (size_t i = 0; i <= shown.size(); ++i) {
-        if (i < shown.size() && shown[i] == '\033') {
-            while (i < shown.size() && !std::isalpha(static_cast<unsigned char>(shown[i])))
-                ++i;
-        } else if (i == shown.size() || shown[i] == '\r' || shown[i] == '\n') {
-            if (piece.size() >= columns) {
-                ADD_FAILURE() << columns << " columns: " << piece;
-                return false;
-            }
-            piece.clear();
-        } else {
-            piece += shown[i];
-        }
-    }
-    return true;
-}
-
-// The terminal's far end of a run: what it was sent, at a width.
-std::FILE* TerminalOfWidth(const ScriptedPeer& terminal, unsigned short columns)
-{
-    std::FILE* out = std::fopen(terminal.Path().c_str(), "w");
-    const winsize size{24, columns, 0, 0};
-    EXPECT_TRUE(out && ioctl(fileno(out), TIOCSWINSZ, &size) == 0);
-    return out;
-}
 
 // On a terminal the progress is one line redrawn in place, at most ten
 // times a second (each new step may add one), never wider than the
@@ -65,7 +31,7 @@ TEST(CliUpdater, OnATerminalOneLineIsRedrawnAndTheTraceHasEveryFrame)
     };
     for (const auto& width : widths) {
         ScriptedPeer terminal; // takes what is written to the terminal
-        std::FILE* out = TerminalOfWidth(terminal, width.columns);
+        std::FILE* out = TerminalOfWidth(terminal.Path(), width.columns);
         ASSERT_TRUE(out);
         const std::string path = ::testing::TempDir() + "kz-trace.txt";
         const auto start = std::chrono::steady_clock::now();

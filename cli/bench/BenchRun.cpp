@@ -142,7 +142,13 @@ int RunRound(const CliOptions& options, size_t count, const CliStreams& io, Upda
     BenchRound round{options, plan, bench, {}};
     for (size_t i = 0; i < count; ++i) {
         bench.units[i].name = BenchName(options, i);
-        round.places.push_back(UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true});
+        UnitPlace place{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true};
+        // The hooks' lines go above the status lines, which are drawn again beneath them.
+        place.hookLine = [&bench, err = io.err](const std::string& line) {
+            std::lock_guard lock(bench.mutex);
+            bench.report.Above(bench.units, err, line);
+        };
+        round.places.push_back(std::move(place));
     }
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i)

@@ -273,7 +273,7 @@ HookResult UnitUpdate::RunStationHook(const char* name, const std::string& comma
 {
     m_report.Hook(name);
     HookResult ran = RunHook(HookCall{name, command, GivenPort(m_target), m_place.slot, m_options.hookTimeoutS,
-                                      m_place.hookOutput, StopRequested});
+                                      m_place.hookOutput, StopRequested, m_place.hookLine});
     m_report.Hook(nullptr);
     return ran;
 }

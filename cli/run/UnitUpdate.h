@@ -13,6 +13,7 @@
 #include "UpdateTarget.h"
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 class UnitRecorder;
@@ -26,6 +27,7 @@ struct UnitPlace {
     bool bGoAheadGiven = false;        // the round's prompt asked already
     std::FILE* prompts = nullptr;      // where it asks; nullptr: it never asks (a bench asked once)
     std::FILE* answers = nullptr;
+    std::function<void(const std::string&)> hookLine = nullptr; // takes the hooks' lines instead, where set
 };
 
 class UnitUpdate {
