@@ -112,7 +112,7 @@ std::string BenchName(const CliOptions& options, size_t index)
 // the carried version: each port gets the version query alone first. (ser2net
 // takes a moment after a connection closes before it serves the next one;
 // a person's answer gives it that, an answer piped in at once may not.)
-bool GoAhead(const CliOptions& options, size_t devices, std::FILE* prompts, std::FILE* answers)
+bool GoAhead(const CliOptions& options, size_t devices, PersonPrompt& prompt)
 {
     if (options.benchSimulated || options.bAssumeYes || !options.bootstrapCommand.empty())
         return true;
@@ -120,16 +120,14 @@ bool GoAhead(const CliOptions& options, size_t devices, std::FILE* prompts, std:
         size_t current = 0;
         for (const std::string& port : options.benchPorts)
             current += PeekVersion(TargetForPort(port)) == std::optional<std::string>(kCarriedFirmwareVersion) ? 1 : 0;
-        std::fprintf(prompts, "%zu of the %zu Kestrunes already run %s and will be skipped; leave them as they are.\n",
-                     current, devices, kCarriedFirmwareVersion);
+        prompt.Tell(std::to_string(current) + " of the " + std::to_string(devices) + " Kestrunes already run " +
+                    kCarriedFirmwareVersion + " and will be skipped; leave them as they are.\n");
         devices -= current;
     }
-    std::fprintf(prompts,
-                 "Put each of the %zu Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\"\n"
-                 "while powering on, release it after 5 seconds. Then type yes and press Enter: ",
-                 devices);
-    std::fflush(prompts);
-    return AnswersYes(answers);
+    return IsYes(prompt.Ask("Put each of the " + std::to_string(devices) +
+                                " Kestrunes into bootstrap mode: power off for 5 seconds, hold \"SET\"\n"
+                                "while powering on, release it after 5 seconds. Then type yes and press Enter: ",
+                            {"yes", "no"}));
 }
 
 // One round: the first count slots at once. ExitSuccess when every unit was
@@ -176,7 +174,7 @@ int RunBench(const CliOptions& options, const CliStreams& io)
     if (!session.Open())
         return ExitUsage;
     const size_t count = options.benchSimulated ? options.benchSimulated : options.benchPorts.size();
-    if (!options.bStation && !GoAhead(options, count, session.Prompts(), io.in)) {
+    if (!options.bStation && !GoAhead(options, count, session.Prompt())) {
         std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");
         return ExitCancelled;
     }

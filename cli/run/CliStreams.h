@@ -1,5 +1,5 @@
 #pragma once
-// The streams the command-line updater talks through, and how it asks.
+// The streams the command-line updater talks through.
 
 #include <cstdio>
 
@@ -8,9 +8,3 @@ struct CliStreams {
     std::FILE* err; // errors, warnings, prompts in JSON mode
     std::FILE* in;  // answers to the prompts
 };
-
-// The question, shown at once.
-void Prompt(std::FILE* to, const char* question);
-
-// Reads one answer; only "y" or "yes" (any case, spaces aside) is a yes.
-bool AnswersYes(std::FILE* in);

@@ -63,7 +63,7 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
     StationRounds& rounds = session.Rounds(1, sim != nullptr);
     int exit = ExitSuccess;
     while (rounds.Next() > 0) {
-        const UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), session.Prompts(), io.in};
+        const UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), &session.Prompt()};
         const auto report = newReport();
         const UnitOutcome outcome = UnitUpdate(options, target, *report, session.Trace(), place).Run();
         rounds.Count(RecordResult(outcome));

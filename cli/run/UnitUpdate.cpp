@@ -186,8 +186,7 @@ UnitOutcome UnitUpdate::GoAhead()
     const std::string question = m_target.bFound ? "Then type yes and press Enter to update the Kestrune on " +
                                                        m_target.shownAs + " (anything else cancels): "
                                                  : "Then type yes and press Enter to update (anything else cancels): ";
-    Prompt(m_place.prompts, question.c_str());
-    const bool yes = AnswersYes(m_place.answers);
+    const bool yes = IsYes(m_place.pPrompt->Ask(question, {"yes", "no"}));
     if (InterruptSignal() != 0)
         return Interrupted(0, "");
     if (!yes) {
@@ -234,8 +233,7 @@ UnitOutcome UnitUpdate::Restart()
         m_report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
         return UnitOutcome::Done;
     } else if (!hook) {
-        Prompt(m_place.prompts, "Power-cycle the Kestrune, let it restart, then press Enter: ");
-        AnswersYes(m_place.answers);
+        m_place.pPrompt->Ask("Power-cycle the Kestrune, let it restart, then press Enter: ", {""});
         if (InterruptSignal() != 0)
             return UnitOutcome::Done; // the update itself is done
     }

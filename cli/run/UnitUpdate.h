@@ -8,6 +8,7 @@
 #include "CliOptions.h"
 #include "DeviceLink.h"
 #include "Hook.h"
+#include "PersonPrompt.h"
 #include "UnitRecord.h"
 #include "UpdateReport.h"
 #include "UpdateTarget.h"
@@ -25,8 +26,7 @@ struct UnitPlace {
     UnitRecorder* pRecorder = nullptr; // --record
     std::FILE* hookOutput = stderr;    // the hooks' lines
     bool bGoAheadGiven = false;        // the round's prompt asked already
-    std::FILE* prompts = nullptr;      // where it asks; nullptr: it never asks (a bench asked once)
-    std::FILE* answers = nullptr;
+    PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
     std::function<void(const std::string&)> hookLine = nullptr; // takes the hooks' lines instead, where set
 };
 
@@ -53,7 +53,7 @@ private:
     UnitOutcome Interrupted(int stage, const std::string& detail);
     // The hook named by name, ended early by a signal; told to the report.
     HookResult RunStationHook(const char* name, const std::string& command);
-    bool Asks() const { return m_place.prompts && !m_options.bAssumeYes; }
+    bool Asks() const { return m_place.pPrompt && !m_options.bAssumeYes; }
 
     class Observer : public LinkObserver {
     public:

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 UpdateSession::UpdateSession(const CliOptions& options, const CliStreams& io)
-    : m_options(options), m_io(io), m_recorder(io.err)
+    : m_options(options), m_io(io), m_terminalPrompt(options.bJson ? io.err : io.out, io.in), m_recorder(io.err)
 {
 }
 
@@ -41,8 +41,8 @@ bool UpdateSession::OpenTrace()
 StationRounds& UpdateSession::Rounds(size_t slots, bool simulated)
 {
     m_bRoundAsks = m_options.bStation && m_options.bootstrapCommand.empty() && !simulated;
-    m_rounds.emplace(RoundsPlan{m_options.bStation, m_options.units, m_bRoundAsks, m_options.bJson, m_io.out, Prompts(),
-                                m_io.in, InterruptSignal},
+    m_rounds.emplace(RoundsPlan{m_options.bStation, m_options.units, m_bRoundAsks, m_options.bJson, m_io.out, m_pPrompt,
+                                InterruptSignal},
                      slots);
     m_rounds->Watch(m_recorder);
     return *m_rounds;

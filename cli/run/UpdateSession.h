@@ -6,6 +6,7 @@
 #include "CliExit.h"
 #include "CliOptions.h"
 #include "CliStreams.h"
+#include "PersonPrompt.h"
 #include "StationRounds.h"
 #include "UnitRecorder.h"
 #include "WireTrace.h"
@@ -28,8 +29,10 @@ public:
     bool OpenTrace();
     WireTrace* Trace() const { return m_trace.get(); }
     UnitRecorder* Recorder() { return m_options.recordPath.empty() ? nullptr : &m_recorder; }
-    // Where questions go: stderr in JSON mode, so that stdout stays events.
-    std::FILE* Prompts() const { return m_options.bJson ? m_io.err : m_io.out; }
+    // Who is asked: the terminal (questions on stderr in JSON mode, so that
+    // stdout stays events), or the page once it asks instead.
+    PersonPrompt& Prompt() const { return *m_pPrompt; }
+    void AskThrough(PersonPrompt& prompt) { m_pPrompt = &prompt; }
 
     // The rounds over slots units at once; a station waits for the person
     // between rounds unless a hook or the simulator readies the units.
@@ -44,6 +47,8 @@ public:
 private:
     const CliOptions& m_options;
     CliStreams m_io;
+    TerminalPrompt m_terminalPrompt;
+    PersonPrompt* m_pPrompt = &m_terminalPrompt;
     UnitRecorder m_recorder;
     std::FILE* m_traceFile = nullptr;
     std::unique_ptr<WireTrace> m_trace;

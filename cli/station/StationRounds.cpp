@@ -4,7 +4,6 @@
 #include "UnitRecorder.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 namespace {
@@ -17,16 +16,9 @@ StationRounds::StationRounds(const RoundsPlan& plan, size_t slots) : m_plan(plan
 
 bool StationRounds::WaitForPerson()
 {
-    std::fputs("Put the next Kestrunes into bootstrap mode and press Enter, or type q to stop: ", m_plan.prompts);
-    std::fflush(m_plan.prompts);
-    char line[64];
-    if (!std::fgets(line, sizeof line, m_plan.in))
-        return false; // the end of the input, or a signal
-    std::string answer;
-    for (const char* c = line; *c; ++c)
-        if (!std::isspace(static_cast<unsigned char>(*c)))
-            answer += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-    return answer != "q" && answer != "quit";
+    // No answer (the end of the input, a signal) stops as q does.
+    return !IsStop(m_plan.pPrompt->Ask(
+        "Put the next Kestrunes into bootstrap mode and press Enter, or type q to stop: ", {"", "q"}));
 }
 
 size_t StationRounds::Next()

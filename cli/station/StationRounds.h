@@ -8,6 +8,7 @@
 // At the end, what the station did: units updated, failed and skipped, and
 // units per hour. Without --station it is one round of every slot.
 
+#include "PersonPrompt.h"
 #include "UnitRecord.h"
 
 #include <chrono>
@@ -18,12 +19,11 @@ class UnitRecorder;
 
 struct RoundsPlan {
     bool bStation = false;
-    uint32_t units = 0;          // 0: until stopped
-    bool bWaitForPerson = false; // a prompt before each round
-    bool bJson = false;          // the summary as an event
-    std::FILE* out = nullptr;    // the summary
-    std::FILE* prompts = nullptr;
-    std::FILE* in = nullptr;
+    uint32_t units = 0;              // 0: until stopped
+    bool bWaitForPerson = false;     // a prompt before each round
+    bool bJson = false;              // the summary as an event
+    std::FILE* out = nullptr;        // the summary
+    PersonPrompt* pPrompt = nullptr; // who is asked before each round
     int (*interruptSignal)() = nullptr;
 };
 
