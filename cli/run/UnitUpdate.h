@@ -50,6 +50,7 @@ private:
     UnitOutcome Stages();
     UnitOutcome Restart();
     UnitOutcome CheckRestart(bool hook);
+    void AskAgainAfterRestart();
     UnitOutcome Interrupted(int stage, const std::string& detail);
     // The hook named by name, ended early by a signal; told to the report.
     HookResult RunStationHook(const char* name, const std::string& command);
