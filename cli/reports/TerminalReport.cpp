@@ -18,6 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr char kNoRealDevice[] = "no real device was touched";
+constexpr char kNameARealOne[] = "Name a real one with --device PATH, --port N or --port auto";
+
 constexpr int kTitleWidth = 20; // the longest stage's title
 constexpr int kStepWidth = 8;
 constexpr int kBarWidth = 30;
@@ -55,14 +58,18 @@ std::string ProgressLine(const StageProgress& progress, double fraction, int lef
 
 class TerminalReport : public UpdateReport {
 public:
-    TerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan)
-        : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(out)), m_plan(plan)
+    TerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan, bool simulated)
+        : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(out)), m_bSimulated(simulated), m_plan(plan)
     {
     }
 
     void Start(const std::string& port, const std::optional<std::string>& deviceVersion) override
     {
-        if (!m_bQuiet)
+        // An owner with a real unit plugged in must not take the simulated
+        // one's update for theirs.
+        if (m_bSimulated)
+            std::fprintf(m_out, "Port:                      %s (no real device is touched)\n", port.c_str());
+        else if (!m_bQuiet)
             std::fprintf(m_out, "Port:                      %s\n", port.c_str());
         std::fprintf(m_out, "This Firmware Version:     %s\n", kCarriedFirmwareVersion);
         std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
@@ -115,9 +122,15 @@ public:
             if (detail && *detail)
                 std::fprintf(m_err, "  %s\n", detail);
             std::fprintf(m_err, "Put the Kestrune into bootstrap mode again and repeat the update.\n");
+            if (m_bSimulated)
+                std::fprintf(m_err, "That was the simulated Kestrune. %s.\n", kNameARealOne);
             return;
         }
-        std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
+        if (m_bSimulated)
+            std::fprintf(m_out, "Firmware update was successful (%.1f s) on the simulated Kestrune; %s.\n", seconds,
+                         kNoRealDevice);
+        else
+            std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
         if (detail && *detail)
             std::fprintf(m_out, "  Note: %s.\n", detail);
         std::fflush(m_out);
@@ -146,6 +159,8 @@ public:
     {
         std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
                      deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
+        if (m_bSimulated)
+            std::fprintf(m_out, "That was the simulated Kestrune. %s.\n", kNameARealOne);
         std::fflush(m_out);
     }
 
@@ -214,6 +229,7 @@ private:
     std::FILE* m_err;
     bool m_bQuiet;
     bool m_bTerminal;
+    bool m_bSimulated;
     const ProgressPlan& m_plan;
     StageProgress m_current{};
     bool m_bLineOpen = false;
@@ -227,7 +243,8 @@ private:
 
 const char* StageTitle(int stage) { return StageText(static_cast<UpdateStage>(stage)); }
 
-std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan)
+std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan,
+                                                 bool simulated)
 {
-    return std::make_unique<TerminalReport>(out, err, quiet, plan);
+    return std::make_unique<TerminalReport>(out, err, quiet, plan, simulated);
 }
