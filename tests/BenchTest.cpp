@@ -304,6 +304,34 @@ TEST(Bench, OnATerminalTheRowsFitAndHookLinesStayAbove)
     }
 }
 
+// --skip-current: the question lists each unit by slot and port with the
+// version its query read; a unit that answers no more once in bootstrap
+// mode keeps that version in the record.
+TEST(Bench, SkipCurrentListsTheUnitsAndTheRecordKeepsWhatTheyRead)
+{
+    ScriptedPeer firmware, current; // answer the first version query only
+    firmware.AnswerAfter(3, {0x02, 0x08, 0x20, '4', '.', '2', '.', '1', 0x01, 0xF7});
+    current.AnswerAfter(3, {0x02, 0x08, 0x20, '5', '.', '0', '.', '3', 0x01, 0xF7});
+    const std::string record = ::testing::TempDir() + "kz-record-peeked.jsonl";
+    std::remove(record.c_str());
+    const CliRun run = RunCli({"--bench", firmware.Path(), current.Path(), "--skip-current", "--record", record},
+                              "yes\n", {}, RunBench);
+    EXPECT_TRUE(Has(run.out, "1 of the 2 Kestrunes already run 5.0.3 and will be skipped; leave them as they are.\n"
+                             "  slot 1  " +
+                                 firmware.Path() +
+                                 "  4.2.1\n"
+                                 "  slot 2  " +
+                                 current.Path() + "  5.0.3  skipped: leave it as it is\n"))
+        << run.out;
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    ASSERT_EQ(rows.size(), 2U);
+    for (const auto& row : rows) {
+        if (row["slot"] == 1) {
+            EXPECT_EQ(row["version_before"], "4.2.1") << row.dump();
+        }
+    }
+}
+
 TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
 {
     std::thread sender([] {

@@ -59,6 +59,10 @@ UnitOutcome UnitUpdate::Run()
         m_link.Close();
     }
     m_record.seconds = SecondsSince(started);
+    // A unit put into bootstrap mode after the bench's question answers no
+    // version query: the record keeps what the query before it read.
+    if (!m_record.versionBefore)
+        m_record.versionBefore = m_place.versionPeeked;
     m_record.result = RecordResult(outcome);
     if (m_place.pRecorder && m_options.action == CliAction::Update)
         m_place.pRecorder->Write(m_record);

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class UnitRecorder;
@@ -28,6 +29,7 @@ struct UnitPlace {
     bool bGoAheadGiven = false;        // the round's prompt asked already
     PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
     std::function<void(const std::string&)> hookLine = nullptr; // takes the hooks' lines instead, where set
+    std::optional<std::string> versionPeeked = std::nullopt;    // what a query before the question read
 };
 
 class UnitUpdate {
