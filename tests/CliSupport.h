@@ -71,20 +71,23 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Each piece of what a terminal was sent between line ends and carriage
-// returns, escape sequences left out, is narrower than columns.
+// Each redrawn piece of what a terminal was sent (from a carriage return
+// to the next one or the line's end), escape sequences left out, is
+// narrower than columns.
 inline bool FitsColumns(const std::string& shown, size_t columns)
 {
     std::string piece;
+    bool redrawn = false;
     for (size_t i = 0; i <= shown.size(); ++i) {
         if (i < shown.size() && shown[i] == '\033') {
             while (i < shown.size() && !std::isalpha(static_cast<unsigned char>(shown[i])))
                 ++i;
         } else if (i == shown.size() || shown[i] == '\r' || shown[i] == '\n') {
-            if (piece.size() >= columns) {
+            if (redrawn && piece.size() >= columns) {
                 ADD_FAILURE() << columns << " columns: " << piece;
                 return false;
             }
+            redrawn = i < shown.size() && shown[i] == '\r';
             piece.clear();
         } else {
             piece += shown[i];

@@ -19,7 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kNoRealDevice[] = "no real device was touched";
-constexpr char kNameARealOne[] = "Name a real one with --device PATH, --port N or --port auto";
+constexpr char kNameARealOne[] = "Simulated; for a real one use --device PATH or --port N.";
 
 constexpr int kTitleWidth = 20; // the longest stage's title
 constexpr int kStepWidth = 8;
@@ -68,7 +68,8 @@ public:
         // An owner with a real unit plugged in must not take the simulated
         // one's update for theirs.
         if (m_bSimulated)
-            std::fprintf(m_out, "Port:                      %s (no real device is touched)\n", port.c_str());
+            std::fprintf(m_out, "Simulated Kestrune: no real device is touched.\nPort:                      %s\n",
+                         port.c_str());
         else if (!m_bQuiet)
             std::fprintf(m_out, "Port:                      %s\n", port.c_str());
         std::fprintf(m_out, "This Firmware Version:     %s\n", kCarriedFirmwareVersion);
@@ -123,14 +124,12 @@ public:
                 std::fprintf(m_err, "  %s\n", detail);
             std::fprintf(m_err, "Put the Kestrune into bootstrap mode again and repeat the update.\n");
             if (m_bSimulated)
-                std::fprintf(m_err, "That was the simulated Kestrune. %s.\n", kNameARealOne);
+                std::fprintf(m_err, "%s\n", kNameARealOne);
             return;
         }
+        std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
         if (m_bSimulated)
-            std::fprintf(m_out, "Firmware update was successful (%.1f s) on the simulated Kestrune; %s.\n", seconds,
-                         kNoRealDevice);
-        else
-            std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
+            std::fprintf(m_out, "Simulated Kestrune updated; %s.\n", kNoRealDevice);
         if (detail && *detail)
             std::fprintf(m_out, "  Note: %s.\n", detail);
         std::fflush(m_out);
@@ -160,7 +159,7 @@ public:
         std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
                      deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
         if (m_bSimulated)
-            std::fprintf(m_out, "That was the simulated Kestrune. %s.\n", kNameARealOne);
+            std::fprintf(m_out, "%s\n", kNameARealOne);
         std::fflush(m_out);
     }
 
