@@ -364,6 +364,92 @@ TEST(Bench, APortThatDoesNotOpenCountsAsNotUpdated)
     }
 }
 
+// On a terminal of 60, 80 or 120 columns, with by-id names of 60
+// characters, each status line fits, the block goes back up by as many
+// lines as it has, and a hook's lines, written while the block is live,
+// stay above it: at the end the screen has each hook line, the rows as they
+// ended once each, and the table with a failure's words whole.
+TEST(Bench, OnATerminalTheRowsFitAndHookLinesStayAbove)
+{
+    ScriptedPeer silent[2];
+    std::vector<std::string> args = {"--bench"};
+    for (int i = 0; i < 2; ++i) {
+        std::string name = "usb-FTDI_FT232R_USB_UART_A10K3XY" + std::to_string(i) + "-if00-port0";
+        name = ::testing::TempDir() + name.insert(4, 60 - name.size(), 'x');
+        std::remove(name.c_str());
+        EXPECT_EQ(symlink(silent[i].Path().c_str(), name.c_str()), 0);
+        args.push_back(name);
+    }
+    args.insert(args.end(), {"-y", "--bootstrap-command", "echo relay on; sleep 0.5; echo relay off >&2"});
+    for (const unsigned short columns : {60, 80, 120}) {
+        ScriptedPeer terminal;
+        std::FILE* out = TerminalOfWidth(terminal.Path(), columns);
+        ASSERT_TRUE(out);
+        const CliRun run = RunCli(args, "", {out, nullptr, out}, RunBench);
+        std::fclose(out);
+        EXPECT_EQ(run.exit, ExitStageFailed);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
+        const std::vector<uint8_t> bytes = terminal.Received();
+        const std::string shown(bytes.begin(), bytes.end());
+        EXPECT_TRUE(FitsColumns(shown, columns));
+        const std::vector<std::string> screen = ScreenLines(shown, columns);
+        std::string all;
+        for (const std::string& line : screen)
+            all += line + "\n";
+        for (const char* line : {"[slot 1 bootstrap] relay on", "[slot 1 bootstrap] relay off",
+                                 "[slot 2 bootstrap] relay on", "[slot 2 bootstrap] relay off"})
+            EXPECT_EQ(std::count(screen.begin(), screen.end(), line), 1) << line << " in\n" << all;
+        size_t rows = 0;
+        for (const std::string& line : screen) {
+            rows += Has(line, "failed in stage 1 download") ? 1 : 0;
+            EXPECT_FALSE(Has(line, "waiting") || Has(line, "hook") || Has(line, "[1/4]")) << line << " in\n" << all;
+        }
+        EXPECT_EQ(rows, 2U) << all;
+        // Broken between words only: the screen's words, one space between
+        // each, hold each unit's failure whole.
+        std::string words;
+        for (const std::string& line : screen) {
+            std::istringstream in(line);
+            for (std::string word; in >> word;)
+                words += word + " ";
+        }
+        const std::string failure =
+            "- Could Not Load the Primary Bootstrap Program. download echo: no answer within 100 ms ";
+        size_t failures = 0;
+        for (size_t at = 0; (at = words.find(failure, at)) != std::string::npos; ++at)
+            ++failures;
+        EXPECT_EQ(failures, 2U) << all;
+    }
+}
+
+// --skip-current: the question lists each unit by slot and port with the
+// version its query read; a unit that answers no more once in bootstrap
+// mode keeps that version in the record.
+TEST(Bench, SkipCurrentListsTheUnitsAndTheRecordKeepsWhatTheyRead)
+{
+    ScriptedPeer firmware, current; // answer the first version query only
+    firmware.AnswerAfter(3, {0x02, 0x08, 0x20, '4', '.', '2', '.', '1', 0x01, 0xF7});
+    current.AnswerAfter(3, {0x02, 0x08, 0x20, '5', '.', '0', '.', '3', 0x01, 0xF7});
+    const std::string record = ::testing::TempDir() + "kz-record-peeked.jsonl";
+    std::remove(record.c_str());
+    const CliRun run = RunCli({"--bench", firmware.Path(), current.Path(), "--skip-current", "--record", record},
+                              "yes\n", {}, RunBench);
+    EXPECT_TRUE(Has(run.out, "1 of the 2 Kestrunes already run 5.0.3 and will be skipped; leave them as they are.\n"
+                             "  slot 1  " +
+                                 firmware.Path() +
+                                 "  4.2.1\n"
+                                 "  slot 2  " +
+                                 current.Path() + "  5.0.3  skipped: leave it as it is\n"))
+        << run.out;
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    ASSERT_EQ(rows.size(), 2U);
+    for (const auto& row : rows) {
+        if (row["slot"] == 1) {
+            EXPECT_EQ(row["version_before"], "4.2.1") << row.dump();
+        }
+    }
+}
+
 TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
 {
     std::thread sender([] {

@@ -2,6 +2,7 @@
 // events, the device's text and the wire trace.
 
 #include "CliSupport.h"
+#include "ProgressPlan.h"
 #include "ScriptedPeer.h"
 
 #include <nlohmann/json.hpp>
@@ -15,40 +16,70 @@
 namespace {
 
 // On a terminal the progress is one line redrawn in place, at most ten
-// times a second (each new step may add one). The trace has a line a frame,
-// long frames folded.
+// times a second (each new step may add one), never wider than the
+// terminal: the bar shrinks first. The trace has a line a frame, long
+// frames folded.
 TEST(CliUpdater, OnATerminalOneLineIsRedrawnAndTheTraceHasEveryFrame)
 {
-    ScriptedPeer terminal; // takes what is written to the terminal
-    std::FILE* out = std::fopen(terminal.Path().c_str(), "w");
-    ASSERT_TRUE(out);
-    const std::string path = ::testing::TempDir() + "kz-trace.txt";
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunCli({"--trace", path}, "", {out}).exit, ExitSuccess);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fclose(out);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
-    const std::vector<uint8_t> bytes = terminal.Received();
-    const std::string shown(bytes.begin(), bytes.end());
-    const auto redraws = std::count(shown.begin(), shown.end(), '\r');
-    EXPECT_GT(redraws, 9);
-    EXPECT_LE(redraws, 10 * seconds + 9 + 1) << seconds << " s";
-    EXPECT_TRUE(Has(shown, "\r[4/4] Application firmware program  [##############################] 100%  0:00 left"))
-        << shown;
-    EXPECT_FALSE(Has(shown, "247/247")); // counts are for plain output
-
-    std::ifstream trace(path);
-    int pages = 0, blocks = 0, lines = 0;
-    for (std::string line; std::getline(trace, line); ++lines) {
-        if (Has(line, "-> mode 2  page 0x")) {
-            ++pages;
-            EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
+    const struct {
+        unsigned short columns;
+        const char* last; // the progress line's last redraw
+    } widths[] = {
+        {120, "\r[4/4] Application firmware program  [##############################] 100%  0:00 left"},
+        {80, "\r[4/4] Application firmware program  [#########################] 100%  0:00 left"},
+        {60, "\r[4/4] Application firmware program  [#####] 100%  0:00 left"},
+    };
+    for (const auto& width : widths) {
+        ScriptedPeer terminal; // takes what is written to the terminal
+        std::FILE* out = TerminalOfWidth(terminal.Path(), width.columns);
+        ASSERT_TRUE(out);
+        const std::string path = ::testing::TempDir() + "kz-trace.txt";
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RunCli({"--trace", path}, "", {out}).exit, ExitSuccess);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::fclose(out);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
+        const std::vector<uint8_t> bytes = terminal.Received();
+        const std::string shown(bytes.begin(), bytes.end());
+        const auto redraws = std::count(shown.begin(), shown.end(), '\r');
+        EXPECT_GT(redraws, 9);
+        EXPECT_LE(redraws, 10 * seconds + 9 + 1) << seconds << " s";
+        EXPECT_TRUE(Has(shown, width.last)) << shown;
+        EXPECT_TRUE(FitsColumns(shown, width.columns));
+        EXPECT_FALSE(Has(shown, "247/247")); // counts are for plain output
+        if (width.columns != 120)
+            continue;
+        std::ifstream trace(path);
+        int pages = 0, blocks = 0, lines = 0;
+        for (std::string line; std::getline(trace, line); ++lines) {
+            if (Has(line, "-> mode 2  page 0x")) {
+                ++pages;
+                EXPECT_TRUE(Has(line, " 50 ") && Has(line, "..124 bytes..")) << line;
+            }
+            blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
         }
-        blocks += Has(line, "-> mode 2  write block 0x") ? 1 : 0;
+        EXPECT_EQ(pages, 49 + 247);
+        EXPECT_EQ(blocks, 256);
+        EXPECT_LT(lines, 2000); // one line a frame, not one a byte
     }
-    EXPECT_EQ(pages, 49 + 247);
-    EXPECT_EQ(blocks, 256);
-    EXPECT_LT(lines, 2000); // one line a frame, not one a byte
+}
+
+// The time left does not go up while the update goes at about the pace
+// seen (a fixed pause met early, then late), but does once it falls well
+// behind; before a pace can be measured it is the plan's.
+TEST(CliUpdater, TimeLeftIsSteady)
+{
+    const struct {
+        double fraction;
+        double elapsedS;
+        int left;
+    } steps[] = {
+        {0.0, 0.0, 20}, {0.01, 1.0, 20}, {0.1, 1.0, 9},   {0.2, 4.0, 9},   {0.3, 5.0, 9},
+        {0.5, 8.0, 8},  {0.6, 13.0, 8},  {0.6, 40.0, 27}, {0.99, 41.0, 0}, {1.0, 41.5, 0},
+    };
+    TimeLeft timeLeft(20000);
+    for (const auto& step : steps)
+        EXPECT_EQ(timeLeft.Seconds(step.fraction, step.elapsedS), step.left) << step.fraction << " " << step.elapsedS;
 }
 
 TEST(CliUpdater, JsonEventsParseAndTellTheWholeRun)

@@ -10,9 +10,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -40,6 +43,7 @@ inline std::string Slurp(std::FILE* file)
 struct GivenStreams {
     std::FILE* out = nullptr;
     std::FILE* in = nullptr;
+    std::FILE* err = nullptr;
 };
 
 // Runs an update by default; RunBench runs a bench the same way.
@@ -52,7 +56,7 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
     if (!options)
         return CliRun{ExitUsage, "", error};
     std::FILE* out = given.out ? given.out : std::tmpfile();
-    std::FILE* err = std::tmpfile();
+    std::FILE* err = given.err ? given.err : std::tmpfile();
     std::FILE* in = given.in;
     if (!in) {
         in = std::tmpfile();
@@ -62,10 +66,81 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& in
     const int exit = run(*options, CliStreams{out, err, in});
     if (!given.in)
         std::fclose(in);
-    return CliRun{exit, given.out ? "" : Slurp(out), Slurp(err)};
+    return CliRun{exit, given.out ? "" : Slurp(out), given.err ? "" : Slurp(err)};
 }
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Each redrawn piece of what a terminal was sent (from a carriage return
+// to the next one or the line's end), escape sequences left out, is
+// narrower than columns.
+inline bool FitsColumns(const std::string& shown, size_t columns)
+{
+    std::string piece;
+    bool redrawn = false;
+    for (size_t i = 0; i <= shown.size(); ++i) {
+        if (i < shown.size() && shown[i] == '\033') {
+            while (i < shown.size() && !std::isalpha(static_cast<unsigned char>(shown[i])))
+                ++i;
+        } else if (i == shown.size() || shown[i] == '\r' || shown[i] == '\n') {
+            if (redrawn && piece.size() >= columns) {
+                ADD_FAILURE() << columns << " columns: " << piece;
+                return false;
+            }
+            redrawn = i < shown.size() && shown[i] == '\r';
+            piece.clear();
+        } else {
+            piece += shown[i];
+        }
+    }
+    return true;
+}
+
+// The far end of a pseudo-terminal of this width, for a run's output.
+inline std::FILE* TerminalOfWidth(const std::string& path, unsigned short columns)
+{
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    const winsize size{24, columns, 0, 0};
+    EXPECT_TRUE(out && ioctl(fileno(out), TIOCSWINSZ, &size) == 0);
+    return out;
+}
+
+// The lines a terminal of this width shows after it was sent shown, as
+// a terminal does it: a line longer than the width goes on in the next,
+// ESC[nA moves n lines up, ESC[J clears to the end, ESC[K to the line's end.
+inline std::vector<std::string> ScreenLines(const std::string& shown, size_t columns)
+{
+    std::vector<std::string> lines(1);
+    size_t row = 0, column = 0;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const char c = shown[i];
+        if (c == '\033' && i + 1 < shown.size() && shown[i + 1] == '[') {
+            size_t count = 0;
+            for (i += 2; i < shown.size() && std::isdigit(static_cast<unsigned char>(shown[i])); ++i)
+                count = count * 10 + static_cast<size_t>(shown[i] - '0');
+            const char command = i < shown.size() ? shown[i] : ' ';
+            if (command == 'A')
+                row -= std::min(row, std::max<size_t>(count, 1));
+            if (command == 'J')
+                lines.resize(row + 1);
+            if (command == 'J' || command == 'K')
+                lines[row].resize(std::min(column, lines[row].size()));
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\n' || column >= columns) {
+            column = 0;
+            if (++row == lines.size())
+                lines.emplace_back();
+            if (c != '\n')
+                --i; // the character goes on the next line
+        } else {
+            if (lines[row].size() <= column)
+                lines[row].resize(column + 1, ' ');
+            lines[row][column++] = c;
+        }
+    }
+    return lines;
+}
 
 // Text a terminal shows as it stands: valid UTF-8 without an escape byte.
 inline bool PlainText(const std::string& text)

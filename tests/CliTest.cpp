@@ -3,6 +3,7 @@
 
 #include "CliSupport.h"
 #include "ScriptedPeer.h"
+#include "SimulatedKestrune.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -49,7 +50,16 @@ struct RunCase {
     int signal = 0;               // sent signalMs after the start
     int signalMs = 0;
     int withinMs = 0; // the run ends within so long, where set
+    std::string input = "";
 };
+
+// The version frame a Kestrune's firmware answers with.
+std::vector<uint8_t> VersionFrame(const char* text)
+{
+    std::vector<uint8_t> frame = {0x02, 0x08, 0x20, 0x01, 0xF7};
+    frame.insert(frame.begin() + 3, text, text + 5);
+    return frame;
+}
 
 // Updates of the simulated Kestrune and ports that will not open. An update
 // ends within half a second of a signal, or of the adapter going away, with
@@ -78,12 +88,19 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
     garbled.AnswerAfter(3, {0x02, 0x02, 0x15, 0x01});
     const ScriptedPeer unconnectable(ScriptedPeer::Kind::SilentListener), mute(ScriptedPeer::Kind::PortServer);
     const std::string unconnectableAt = unconnectable.Path().substr(std::string("rfc2217://").size());
+    ScriptedPeer silent, silentJson, running, current; // no answer; the firmware 4.2.1, and 5.0.3
+    running.AnswerAfter(3, VersionFrame("4.2.1"));
+    current.AnswerAfter(3, VersionFrame("5.0.3"));
+    const std::string noAnswer = "\"???\": no answer to the version query. The Kestrune may be switched off, "
+                                 "already in bootstrap mode";
     const RunCase cases[] = {
         {"an update",
          {},
          ExitSuccess,
-         {before, "[3/4] FPGA firmware        erase    1/1", "[4/4] Application firmware program  247/247",
-          "Firmware update was successful", "Version In Your Kestrune:  5.0.3"},
+         {"Simulated Kestrune: no real device is touched.\nPort:                      simulated Kestrune on /dev/pts/",
+          before, "[3/4] FPGA firmware        erase    1/1", "[4/4] Application firmware program  247/247",
+          "Firmware update was successful", "Simulated Kestrune updated; no real device was touched.\n",
+          "Version In Your Kestrune:  5.0.3", "Simulated; for a real one use --device PATH or --port N.\n"},
          {"clicking OK", "click away"},
          {}},
         {"a failed page",
@@ -193,10 +210,45 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
          {"ping: the write failed: the serial adapter was disconnected"}},
         {"a garbled answer",
          version(garbled.Path()),
-         ExitSuccess,
+         ExitNoAnswer,
          {"Version In Your Kestrune:  ???", "the adapter or its driver may not support parity"},
          {},
          {}},
+        {"--version-only against silence",
+         version(silent.Path()),
+         ExitNoAnswer,
+         {"Version In Your Kestrune:  ???", noAnswer, "on another port", "does not support parity"},
+         {},
+         {}},
+        {"--version-only --json against silence",
+         {"--device", silentJson.Path(), "--version-only", "--json"},
+         ExitNoAnswer,
+         {"\"device_version\":null"},
+         {},
+         {}},
+        {"a unit running its firmware, not its bootstrap mode",
+         {"--device", running.Path()},
+         ExitStageFailed,
+         {before, "type yes",
+          "The Kestrune answered the version query, so it was running its firmware, not its "
+          "bootstrap mode: power it off for 5 seconds, hold \"SET\""},
+         {noAnswer, "simulated"},
+         {"Kestrune Zeruzuz Error: Could Not Load the Primary Bootstrap Program.\n  download echo"},
+         0,
+         0,
+         0,
+         "yes\n"},
+        {"a unit that already runs 5.0.3",
+         {"--device", current.Path()},
+         ExitCancelled,
+         {"Version In Your Kestrune:  5.0.3",
+          "The Kestrune already runs 5.0.3; the update writes the same firmware again.\nThen type yes"},
+         {},
+         {"Update cancelled"},
+         0,
+         0,
+         0,
+         "no\n"},
         {"a record that cannot be opened",
          {"--device", unrecorded.Path(), "-y", "--record", "/nonexistent/dir/r.jsonl"},
          ExitUsage,
@@ -283,7 +335,7 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
                 signalled = Clock::now();
                 kill(getpid(), c.signal);
             });
-        const CliRun run = RunCli(c.args);
+        const CliRun run = RunCli(c.args, c.input);
         const auto ended = Clock::now();
         if (sender.joinable())
             sender.join();
@@ -310,6 +362,28 @@ TEST(CliRuns, SayWhatHappenedAndWhereItStopped)
         }
     }
     EXPECT_TRUE(unrecorded.Received().empty());
+}
+
+// A power cycle that brought no answer (here none was made: the Kestrune
+// still runs the loader) is explained, and the person may ask again, as
+// often as Enter is pressed, or stop with q.
+TEST(CliUpdater, NoAnswerAfterThePowerCycleMayBeAskedAgain)
+{
+    SimulatedKestrune sim;
+    ASSERT_TRUE(sim.Start());
+    sim.PowerCycle(true);
+    const CliRun run = RunCli({"--device", sim.DevicePath()}, "yes\n\n\nq\n");
+    EXPECT_EQ(run.exit, ExitSuccess) << run.err;
+    const std::string after = run.out.substr(run.out.find("Firmware update was successful"));
+    size_t unknown = 0, asked = 0;
+    for (size_t at = 0;
+         (at = after.find("Version In Your Kestrune:  ???\n  \"???\": no answer", at)) != std::string::npos; ++at)
+        ++unknown;
+    for (size_t at = 0;
+         (at = after.find("Press Enter to ask the Kestrune again, or type q to stop: ", at)) != std::string::npos; ++at)
+        ++asked;
+    EXPECT_EQ(unknown, 2U) << after;
+    EXPECT_EQ(asked, 2U) << after;
 }
 
 // Ctrl-C while the person is asked, or while the bootstrap hook runs (which

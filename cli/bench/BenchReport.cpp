@@ -5,11 +5,19 @@
 #include "UpdateReport.h"
 
 #include "ConsoleOutput.h"
+#include "TerminalWidth.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 namespace {
+
+constexpr size_t kShortestName = 12;
+constexpr size_t kTableName = 24;       // the name column off a terminal
+constexpr size_t kTableColumns = 46;    // a row's without its name and detail
+constexpr size_t kNarrowestDetail = 24; // less, and the detail goes under the row
 
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
@@ -37,6 +45,23 @@ std::string ResultLine(const UnitStatus& status)
         return status.failedStage ? "stopped in stage " + std::to_string(status.failedStage) + ": " + status.detail
                                   : "failed: " + status.detail;
     }
+}
+
+// What a unit's row says: what runs now, or how it ended.
+std::string RowState(const BenchUnit& unit)
+{
+    const UnitStatus& status = unit.status;
+    if (unit.bFinished)
+        return status.failedStage ? Result(unit) + " in stage " + std::to_string(status.failedStage) + " " + status.step
+                                  : Result(unit);
+    if (!status.hook.empty())
+        return status.hook + " hook";
+    if (status.stage == 0)
+        return "waiting";
+    char text[96];
+    std::snprintf(text, sizeof text, "[%d/4] %-20s %-8s %5.1f%%", status.stage, StageTitle(status.stage),
+                  status.step.c_str(), status.percent);
+    return text;
 }
 
 } // namespace
@@ -117,15 +142,44 @@ void BenchReport::Redraw(const std::vector<BenchUnit>& units, bool force)
     if (!m_bTerminal || m_bJson || (!force && Now() - m_lastDraw < 0.1))
         return;
     m_lastDraw = Now();
-    if (m_drawnLines)
-        std::fprintf(m_out, "\033[%zuA", m_drawnLines); // back to the first status line
+    // Each row within the terminal's width, so that each is one line and the
+    // block goes back up by as many lines as it has.
+    const size_t columns = UsableColumns(m_out);
+    std::vector<std::string> states;
+    size_t nameWidth = 0, stateWidth = 0;
     for (const BenchUnit& unit : units) {
-        const UnitStatus& status = unit.status;
-        std::fprintf(m_out, "\r\033[K%-24s [%d/4] %-20s %-8s %5.1f%%  %s\n", unit.name.c_str(), status.stage,
-                     status.stage ? StageTitle(status.stage) : "", status.step.c_str(), status.percent,
-                     Result(unit).c_str());
+        states.push_back(RowState(unit));
+        nameWidth = std::max(nameWidth, unit.name.size());
+        stateWidth = std::max(stateWidth, states.back().size());
+    }
+    nameWidth = std::min(nameWidth, columns > stateWidth + 1 ? columns - stateWidth - 1 : kShortestName);
+    nameWidth = std::max(nameWidth, std::min(kShortestName, columns));
+    Erase();
+    for (size_t i = 0; i < units.size(); ++i) {
+        const std::string name = ShortenMiddle(units[i].name, nameWidth);
+        const std::string row = name + std::string(nameWidth - name.size(), ' ') + " " + states[i];
+        std::fprintf(m_out, "\r\033[K%s\n", row.substr(0, columns).c_str());
     }
     m_drawnLines = units.size();
+    std::fflush(m_out);
+}
+
+void BenchReport::Above(const std::vector<BenchUnit>& units, std::FILE* stream, const std::string& line)
+{
+    if (m_bTerminal && !m_bJson)
+        Erase();
+    std::fprintf(stream, "%s\n", line.c_str());
+    std::fflush(stream);
+    if (m_bTerminal && !m_bJson && !units.empty())
+        Redraw(units, true);
+}
+
+// Back to the block's first line, and everything from there cleared.
+void BenchReport::Erase()
+{
+    if (m_drawnLines)
+        std::fprintf(m_out, "\033[%zuA\r\033[J", m_drawnLines);
+    m_drawnLines = 0;
     std::fflush(m_out);
 }
 
@@ -149,16 +203,36 @@ void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& 
         return;
     }
     Redraw(units, true);
-    std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version", "Detail");
+    // On a terminal the names fit a third of its width and a long message
+    // and detail go on under the row, broken between words; elsewhere each
+    // row is one line.
+    const size_t columns = m_bTerminal ? UsableColumns(m_out) : 0;
+    size_t nameWidth = kTableName;
+    if (columns) {
+        nameWidth = 6;
+        for (const BenchUnit& unit : units)
+            nameWidth = std::max(nameWidth, unit.name.size());
+        const size_t room = columns > kTableColumns ? columns - kTableColumns : 0;
+        nameWidth = std::min(nameWidth, std::max(kShortestName, std::min(columns / 3, room)));
+    }
+    char header[256];
+    std::snprintf(header, sizeof header, "%-*s %-16s %-9s %7s  %-7s  ", static_cast<int>(nameWidth), "Device", "Result",
+                  "Stage", "Time", "Version");
+    const bool detailFits = !columns || std::strlen(header) + 6 <= columns;
+    std::fprintf(m_out, "\n%s%s\n", header, detailFits ? "Detail" : "");
     for (const BenchUnit& unit : units) {
         const UnitStatus& status = unit.status;
         const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
         const std::string version =
             status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
-        std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", unit.name.c_str(), Result(unit).c_str(),
-                     stage.c_str(), unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
-                     status.failedStage && !status.detail.empty() ? " " : "",
-                     UnitSucceeded(unit) ? status.note.c_str() : status.detail.c_str());
+        const std::string name = columns ? ShortenMiddle(unit.name, nameWidth) : unit.name;
+        char row[512];
+        std::snprintf(row, sizeof row, "%-*s %-16s %-9s %6.1fs  %-7s  ", static_cast<int>(nameWidth), name.c_str(),
+                      Result(unit).c_str(), stage.c_str(), unit.seconds, version.c_str());
+        std::string detail = StageFailureMessage(status.failedStage);
+        const std::string& more = UnitSucceeded(unit) ? status.note : status.detail;
+        detail += (status.failedStage && !status.detail.empty() ? " " : "") + more;
+        PrintRow(row, detail, columns);
     }
     std::fprintf(m_out, "%zu of %zu updated", updated, units.size());
     if (skipped)
@@ -167,4 +241,22 @@ void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& 
     if (!recordFailure.empty())
         std::fprintf(m_out, "The record is incomplete: %s.\n", recordFailure.c_str());
     std::fflush(m_out);
+}
+
+void BenchReport::PrintRow(const std::string& row, const std::string& detail, size_t columns)
+{
+    if (!columns || row.size() + detail.size() <= columns) {
+        std::fprintf(m_out, "%s%s\n", columns ? row.substr(0, columns).c_str() : row.c_str(), detail.c_str());
+        return;
+    }
+    // Under the row's detail column while that leaves room, else under the row.
+    const size_t indent = columns >= row.size() + kNarrowestDetail ? row.size() : 2;
+    const std::vector<std::string> lines = WrapWords(detail, columns - indent);
+    std::fprintf(m_out, "%s", row.substr(0, columns).c_str());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0 || indent != row.size())
+            std::fprintf(m_out, "\n%*s", static_cast<int>(indent), "");
+        std::fprintf(m_out, "%s", lines[i].c_str());
+    }
+    std::fputc('\n', m_out);
 }

@@ -29,12 +29,19 @@ public:
     void Finished(BenchUnit& unit, UnitOutcome outcome);
     // The status lines, at most ten times a second (on a terminal only).
     void Redraw(const std::vector<BenchUnit>& units, bool force = false);
+    // A line for stream (a hook's, a note) above the status lines, which are
+    // drawn again beneath it.
+    void Above(const std::vector<BenchUnit>& units, std::FILE* stream, const std::string& line);
     // recordFailure: why the record lacks units, or "".
     void Table(const std::vector<BenchUnit>& units, const std::string& recordFailure = "");
 
 private:
     void Emit(const JsonEvent& event);
     void Line(const BenchUnit& unit, const std::string& text);
+    void Erase();
+    // A table row, its detail broken into lines under it where the terminal
+    // is too narrow (columns 0: not a terminal, one line).
+    void PrintRow(const std::string& row, const std::string& detail, size_t columns);
 
     std::FILE* m_out;
     bool m_bJson;

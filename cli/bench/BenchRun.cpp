@@ -22,6 +22,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Version = std::optional<std::string>;
 
 // What the units' threads and the bench's own share, under one lock.
 struct BenchState {
@@ -118,20 +119,28 @@ std::string BenchName(const CliOptions& options, size_t index)
     return name ? name->text : options.benchPorts[index];
 }
 
-// With --skip-current the question counts the devices that already run
-// the carried version: each port gets the version query alone first. (ser2net
-// takes a moment after a connection closes before it serves the next one;
-// a person's answer gives it that, an answer piped in at once may not.)
-bool GoAhead(const CliOptions& options, size_t devices, PersonPrompt& prompt)
+// With --skip-current the question lists the units by slot and port with
+// the version each reported, and those that already run the carried
+// version and will be skipped: each port gets the version query alone
+// first, and what it read goes into before. (ser2net takes a moment after
+// a connection closes before it serves the next one; a person's answer
+// gives it that, an answer piped in at once may not.)
+bool GoAhead(const CliOptions& options, size_t devices, PersonPrompt& prompt, std::vector<Version>& before)
 {
     if (options.benchSimulated || options.bAssumeYes || !options.bootstrapCommand.empty())
         return true;
     if (options.bSkipCurrent) {
         size_t current = 0;
-        for (const std::string& port : options.benchPorts)
-            current += PeekVersion(TargetForPort(port)) == std::optional<std::string>(kCarriedFirmwareVersion) ? 1 : 0;
+        std::string list;
+        for (size_t i = 0; i < options.benchPorts.size(); ++i) {
+            before[i] = PeekVersion(TargetForPort(options.benchPorts[i]));
+            const bool skipped = before[i] == Version(kCarriedFirmwareVersion);
+            current += skipped ? 1 : 0;
+            list += "  slot " + std::to_string(i + 1) + "  " + BenchName(options, i) + "  " +
+                    before[i].value_or(kUnknownVersion) + (skipped ? "  skipped: leave it as it is" : "") + "\n";
+        }
         prompt.Tell(std::to_string(current) + " of the " + std::to_string(devices) + " Kestrunes already run " +
-                    kCarriedFirmwareVersion + " and will be skipped; leave them as they are.\n");
+                    kCarriedFirmwareVersion + " and will be skipped; leave them as they are.\n" + list);
         devices -= current;
     }
     return IsYes(prompt.Ask("Put each of the " + std::to_string(devices) +
@@ -142,16 +151,26 @@ bool GoAhead(const CliOptions& options, size_t devices, PersonPrompt& prompt)
 
 // One round: the first count slots at once. ExitSuccess when every unit was
 // updated (or skipped), ExitStageFailed otherwise.
-int RunRound(const CliOptions& options, size_t count, const CliStreams& io, UpdateSession& session,
+// before: the version each slot's query read before the question, if any.
+int RunRound(const CliOptions& options, const std::vector<Version>& before, UpdateSession& session,
              StationRounds& rounds, PageState* page)
 {
+    const size_t count = before.size();
+    const CliStreams& io = session.Streams();
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchUnit>(count), count};
     BenchRound round{options, plan, bench, {}, page};
     std::vector<std::string> names;
     for (size_t i = 0; i < count; ++i) {
         names.push_back(bench.units[i].name = BenchName(options, i));
-        round.places.push_back(UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true});
+        UnitPlace place{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true};
+        place.versionPeeked = before[i];
+        // The hooks' lines go above the status lines, which are drawn again beneath them.
+        place.hookLine = [&bench, err = io.err](const std::string& line) {
+            std::lock_guard lock(bench.mutex);
+            bench.report.Above(bench.units, err, line);
+        };
+        round.places.push_back(std::move(place));
     }
     if (page)
         NamePageSlots(*page, names, options.benchSimulated != 0);
@@ -187,7 +206,8 @@ int RunBench(const CliOptions& options, const CliStreams& io, PageState* page)
     std::optional<PagePrompt> pagePrompt;
     if (page)
         session.AskThrough(pagePrompt.emplace(*page));
-    if (!options.bStation && !GoAhead(options, count, session.Prompt())) {
+    std::vector<Version> before(count);
+    if (!options.bStation && !GoAhead(options, count, session.Prompt(), before)) {
         std::fprintf(io.err, "Bench cancelled; nothing was sent.\n");
         if (page)
             page->SetEnded(true);
@@ -195,9 +215,11 @@ int RunBench(const CliOptions& options, const CliStreams& io, PageState* page)
     }
     StationRounds& rounds = session.Rounds(count, options.benchSimulated != 0);
     int exit = ExitSuccess;
-    for (size_t units; (units = rounds.Next()) > 0;)
-        if (RunRound(options, units, io, session, rounds, page) != ExitSuccess)
+    for (size_t units; (units = rounds.Next()) > 0; before.clear()) {
+        before.resize(units); // the versions read before the question are the first round's only
+        if (RunRound(options, before, session, rounds, page) != ExitSuccess)
             exit = ExitStageFailed;
+    }
     if (page)
         page->SetEnded(true);
     return session.Finish(exit);

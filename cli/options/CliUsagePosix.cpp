@@ -78,7 +78,8 @@ Exit status:
   0 success (on a bench: every device)   1 an update stage failed
   2 usage error (a bad port name too)    3 port unavailable
   4 cancelled before the update began    5 no pseudo-terminal for the simulator
-  130 interrupted (Ctrl-C)               143 terminated
+  6 --version-only got no version        130 interrupted (Ctrl-C)
+  143 terminated
 )";
 
 // A local terminal device's writes can be held for their wire time: what a

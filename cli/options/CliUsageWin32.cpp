@@ -67,7 +67,8 @@ Exit status:
   0 success (on a bench: every device)   1 an update stage failed
   2 usage error (a bad port name too)    3 port unavailable
   4 cancelled before the update began    5 no port given (the ports are listed)
-  130 interrupted (Ctrl-C)               143 terminated
+  6 --version-only got no version        130 interrupted (Ctrl-C)
+  143 terminated
 )";
 
 // A COM port's writes return once the driver has them; nothing here holds

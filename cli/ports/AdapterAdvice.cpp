@@ -25,6 +25,14 @@ std::string ParityHint(const std::string& driver)
            " may not support parity (some CH340 and PL2303 drivers do not). The update itself runs without parity.\n";
 }
 
+std::string NoAnswerHint(const std::string& driver)
+{
+    const std::string which = driver.empty() ? "" : " (" + driver + ")";
+    return "  \"???\": no answer to the version query. The Kestrune may be switched off, already in bootstrap mode "
+           "(where it answers nothing but the update), on another port, or behind an adapter whose driver" +
+           which + " does not support parity (some CH340 and PL2303 drivers do not).\n";
+}
+
 std::string LatencyAdvice(const PortInfo& port)
 {
     if (port.vid != kFtdiVendor || port.latencyTimerMs <= kLatencyWorthLowering)

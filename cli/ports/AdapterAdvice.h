@@ -16,6 +16,10 @@ bool IsGarbledAnswer(const std::vector<uint8_t>& reply);
 // driver is the one discovery named ("" where it named none).
 std::string ParityHint(const std::string& driver);
 
+// For a version query that got no answer at all: what that can mean. The
+// driver as for ParityHint.
+std::string NoAnswerHint(const std::string& driver);
+
 // One line for an FTDI adapter whose latency timer is above 2 ms: what it
 // costs the update and where to lower it; "" otherwise.
 std::string LatencyAdvice(const PortInfo& port);

@@ -2,6 +2,9 @@
 
 #include "ImageSummary.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Milliseconds of n characters of 10 bits (start, 8 data, stop).
@@ -54,4 +57,20 @@ double ProgressPlan::Fraction(const StageProgress& progress) const
         before += step.ms;
     }
     return 0.0;
+}
+
+int TimeLeft::Seconds(double fraction, double elapsedS)
+{
+    // Too little done to measure a pace by: the plan's own.
+    constexpr double kMeasurableFraction = 0.02;
+    // The estimate goes up only past this share and these seconds more.
+    constexpr double kBehindShare = 0.25;
+    constexpr double kBehindS = 5.0;
+    const double expectedSoFar = fraction * m_totalS;
+    const double pace = fraction > kMeasurableFraction && expectedSoFar > 0 ? elapsedS / expectedSoFar : 1.0;
+    const int estimate = static_cast<int>(std::lround(std::max(0.0, 1.0 - fraction) * m_totalS * pace));
+    if (m_shown && estimate > *m_shown && estimate < *m_shown * (1 + kBehindShare) + kBehindS)
+        return *m_shown;
+    m_shown = estimate;
+    return estimate;
 }

@@ -6,6 +6,7 @@
 #include "LinkObserver.h"
 
 #include <cstdint>
+#include <optional>
 
 class ProgressPlan {
 public:
@@ -25,4 +26,20 @@ private:
     };
     Step m_steps[9];
     double m_totalMs = 0;
+};
+
+// The time left of an update, steady: the plan's remaining expected time
+// scaled by the pace measured since the start. It does not go up while
+// the update goes on at about that pace (a fixed pause met sooner or later
+// than planned moves the pace a little), only when it falls well behind.
+class TimeLeft {
+public:
+    explicit TimeLeft(double totalMs) : m_totalS(totalMs / 1000.0) {}
+    // Whole seconds left once this fraction of the update is done, after
+    // elapsedS seconds.
+    int Seconds(double fraction, double elapsedS);
+
+private:
+    double m_totalS;
+    std::optional<int> m_shown;
 };

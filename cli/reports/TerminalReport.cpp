@@ -4,9 +4,11 @@
 
 #include "ConsoleOutput.h"
 #include "ProgressPlan.h"
+#include "TerminalWidth.h"
 #include "UpdateMessages.h"
 #include "UpdateReport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -16,16 +18,59 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr char kNoRealDevice[] = "no real device was touched";
+constexpr char kNameARealOne[] = "Simulated; for a real one use --device PATH or --port N.";
+
+constexpr int kTitleWidth = 20; // the longest stage's title
+constexpr int kStepWidth = 8;
+constexpr int kBarWidth = 30;
+constexpr int kShortestBar = 5; // less than this and the line goes without one
+
+// "[3/4] FPGA firmware        erase    [#########        ]  42%  0:12 left" in
+// at most columns: the bar shrinks first, then goes; then the stage's title
+// is shortened in its middle; what still does not fit is cut.
+std::string ProgressLine(const StageProgress& progress, double fraction, int left, size_t columns)
+{
+    char tail[64];
+    std::snprintf(tail, sizeof tail, " %3d%%  %d:%02d left", static_cast<int>(fraction * 100), left / 60, left % 60);
+    char step[32];
+    std::snprintf(step, sizeof step, " %-*s", kStepWidth, StepText(progress.step));
+    const std::string head = "[" + std::to_string(progress.stage) + "/4] ";
+    const std::string title = StageTitle(progress.stage);
+    const size_t fixed = head.size() + kTitleWidth + std::strlen(step) + std::strlen(tail);
+    // " [" and "]" around the bar
+    const int room = columns > fixed + 3 ? static_cast<int>(columns - fixed - 3) : 0;
+    const int bar = std::min(kBarWidth, room);
+    std::string line = head;
+    if (bar >= kShortestBar) {
+        line += title + std::string(kTitleWidth - title.size(), ' ') + step + " [";
+        const int filled = static_cast<int>(bar * fraction);
+        line += std::string(filled, '#') + std::string(bar - filled, ' ') + "]";
+    } else {
+        const size_t others = head.size() + std::strlen(step) + std::strlen(tail);
+        const size_t titleRoom = std::min<size_t>(kTitleWidth, columns > others ? columns - others : 0);
+        const std::string shown = ShortenMiddle(title, titleRoom);
+        line += shown + std::string(titleRoom - shown.size(), ' ') + step;
+    }
+    line += tail;
+    return line.substr(0, columns);
+}
+
 class TerminalReport : public UpdateReport {
 public:
-    TerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan)
-        : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(out)), m_plan(plan)
+    TerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan, bool simulated)
+        : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(out)), m_bSimulated(simulated), m_plan(plan)
     {
     }
 
     void Start(const std::string& port, const std::optional<std::string>& deviceVersion) override
     {
-        if (!m_bQuiet)
+        // An owner with a real unit plugged in must not take the simulated
+        // one's update for theirs.
+        if (m_bSimulated)
+            std::fprintf(m_out, "Simulated Kestrune: no real device is touched.\nPort:                      %s\n",
+                         port.c_str());
+        else if (!m_bQuiet)
             std::fprintf(m_out, "Port:                      %s\n", port.c_str());
         std::fprintf(m_out, "This Firmware Version:     %s\n", kCarriedFirmwareVersion);
         std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
@@ -78,9 +123,13 @@ public:
             if (detail && *detail)
                 std::fprintf(m_err, "  %s\n", detail);
             std::fprintf(m_err, "Put the Kestrune into bootstrap mode again and repeat the update.\n");
+            if (m_bSimulated)
+                std::fprintf(m_err, "%s\n", kNameARealOne);
             return;
         }
         std::fprintf(m_out, "Firmware update was successful (%.1f s).\n", seconds);
+        if (m_bSimulated)
+            std::fprintf(m_out, "Simulated Kestrune updated; %s.\n", kNoRealDevice);
         if (detail && *detail)
             std::fprintf(m_out, "  Note: %s.\n", detail);
         std::fflush(m_out);
@@ -109,6 +158,8 @@ public:
     {
         std::fprintf(m_out, "Version In Your Kestrune:  %s\n",
                      deviceVersion ? deviceVersion->c_str() : kUnknownVersion);
+        if (m_bSimulated)
+            std::fprintf(m_out, "%s\n", kNameARealOne);
         std::fflush(m_out);
     }
 
@@ -132,17 +183,17 @@ public:
 private:
     void Draw()
     {
-        constexpr int kWidth = 30;
         const double fraction = m_plan.Fraction(m_current);
-        const int filled = static_cast<int>(kWidth * fraction);
         const double elapsed = std::chrono::duration<double>(Clock::now() - m_started).count();
-        // Time left: what the plan still expects, at the pace seen so far.
-        const double pace = fraction > 0.02 ? elapsed / (fraction * m_plan.TotalMs() / 1000.0) : 1.0;
-        const int left = static_cast<int>(std::lround((1.0 - fraction) * m_plan.TotalMs() / 1000.0 * pace));
-        std::fprintf(m_out, "\r[%d/4] %-20s %-8s [%.*s%*s] %3d%%  %d:%02d left ", m_current.stage,
-                     StageTitle(m_current.stage), StepText(m_current.step), filled, "##############################",
-                     kWidth - filled, "", static_cast<int>(fraction * 100), left / 60, left % 60);
+        const int left = m_timeLeft.Seconds(fraction, elapsed);
+        const std::string line = ProgressLine(m_current, fraction, left, UsableColumns(m_out));
+        // A console without escape sequences: blanks over what a longer line left.
+        const size_t blanks = m_drawnWidth > line.size() ? m_drawnWidth - line.size() : 0;
+        std::fprintf(m_out, "\r%s%*s", line.c_str(), static_cast<int>(blanks), "");
+        if (blanks)
+            std::fprintf(m_out, "\r%s", line.c_str());
         std::fflush(m_out);
+        m_drawnWidth = line.size();
         m_bLineOpen = true;
     }
 
@@ -170,24 +221,29 @@ private:
             std::fputc('\n', m_out);
         }
         m_bLineOpen = false;
+        m_drawnWidth = 0;
     }
 
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_bQuiet;
     bool m_bTerminal;
+    bool m_bSimulated;
     const ProgressPlan& m_plan;
     StageProgress m_current{};
     bool m_bLineOpen = false;
     Clock::time_point m_started{};
     Clock::time_point m_lastDraw{};
+    TimeLeft m_timeLeft{m_plan.TotalMs()};
+    size_t m_drawnWidth = 0;
 };
 
 } // namespace
 
 const char* StageTitle(int stage) { return StageText(static_cast<UpdateStage>(stage)); }
 
-std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan)
+std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan,
+                                                 bool simulated)
 {
-    return std::make_unique<TerminalReport>(out, err, quiet, plan);
+    return std::make_unique<TerminalReport>(out, err, quiet, plan, simulated);
 }

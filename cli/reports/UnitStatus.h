@@ -18,6 +18,7 @@ enum class UnitOutcome {
     Cancelled, // the go-ahead was not given
     Interrupted,
     NoSimulator, // no simulated Kestrune could be started for it
+    NoAnswer,    // --version-only: no version came (no answer, or a garbled one)
 };
 
 struct UnitStatus {

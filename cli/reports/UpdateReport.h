@@ -50,7 +50,9 @@ public:
 };
 
 // out takes results and progress, err takes errors; quiet keeps only
-// results and errors.
-std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan);
+// results and errors. simulated: the unit is the simulated Kestrune, and
+// the first line and the result say so.
+std::unique_ptr<UpdateReport> MakeTerminalReport(std::FILE* out, std::FILE* err, bool quiet, const ProgressPlan& plan,
+                                                 bool simulated = false);
 
 const char* StageTitle(int stage);

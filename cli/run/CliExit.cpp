@@ -10,6 +10,7 @@ int ExitStatus(UnitOutcome outcome)
     case UnitOutcome::Cancelled: return ExitCancelled;
     case UnitOutcome::Interrupted: return 128 + InterruptSignal();
     case UnitOutcome::NoSimulator: return ExitNoSimulator;
+    case UnitOutcome::NoAnswer: return ExitNoAnswer;
     default: return ExitSuccess;
     }
 }

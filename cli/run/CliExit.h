@@ -11,6 +11,7 @@ enum CliExit : int {
     ExitPortUnavailable = 3,
     ExitCancelled = 4,
     ExitNoSimulator = 5,
+    ExitNoAnswer = 6, // --version-only: no version came
 };
 
 // 128 + the signal for an interrupted unit, ExitSuccess for one that is

@@ -52,7 +52,8 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     JsonLineSink sink(io.out, io.err);
     const auto newReport = [&] {
-        return options.bJson ? MakeJsonReport(sink, plan) : MakeTerminalReport(io.out, io.err, options.bQuiet, plan);
+        return options.bJson ? MakeJsonReport(sink, plan)
+                             : MakeTerminalReport(io.out, io.err, options.bQuiet, plan, sim != nullptr);
     };
     if (options.bAutoPort) {
         const std::optional<UpdateTarget> found = FindPort(*newReport());

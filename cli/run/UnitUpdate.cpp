@@ -59,6 +59,10 @@ UnitOutcome UnitUpdate::Run()
         m_link.Close();
     }
     m_record.seconds = SecondsSince(started);
+    // A unit put into bootstrap mode after the bench's question answers no
+    // version query: the record keeps what the query before it read.
+    if (!m_record.versionBefore)
+        m_record.versionBefore = m_place.versionPeeked;
     m_record.result = RecordResult(outcome);
     if (m_place.pRecorder && m_options.action == CliAction::Update)
         m_place.pRecorder->Write(m_record);
@@ -73,7 +77,7 @@ UnitOutcome UnitUpdate::FromPort()
     if (const UnitOutcome opened = OpenAndAskVersion(); opened != UnitOutcome::Running)
         return opened;
     if (m_options.action == CliAction::VersionOnly)
-        return UnitOutcome::Done;
+        return m_record.versionBefore ? UnitOutcome::Done : UnitOutcome::NoAnswer;
     if (m_options.bSkipCurrent && m_record.versionBefore == kCarried) {
         m_report.Skipped();
         return UnitOutcome::Skipped;
@@ -138,17 +142,18 @@ void UnitUpdate::AdviseOnAdapter()
     if (m_link.LowLatencyRefused())
         m_report.Note(LowLatencyNote(m_target.portName));
     const bool garbled = IsGarbledAnswer(m_observer.versionReply);
+    const bool silent = !m_record.versionBefore && !garbled;
 #ifdef _WIN32
     const bool look = true; // the latency timer is read from the registry
 #else
-    const bool look = garbled;
+    const bool look = garbled || silent;
 #endif
     if (!look)
         return;
     const std::vector<PortInfo> ports = DiscoverPorts();
     const PortInfo* port = FindPort(m_target.portName, ports);
-    if (garbled) {
-        std::string hint = ParityHint(port ? port->driver : "");
+    if (garbled || silent) {
+        std::string hint = garbled ? ParityHint(port ? port->driver : "") : NoAnswerHint(port ? port->driver : "");
         m_report.Note(hint.substr(0, hint.size() - 1));
     }
     if (port && m_options.action == CliAction::Update) {
@@ -183,6 +188,9 @@ UnitOutcome UnitUpdate::GoAhead()
     }
     if (!Asks() || hook || m_place.bGoAheadGiven)
         return UnitOutcome::Running;
+    if (m_record.versionBefore == kCarried)
+        m_report.Note(std::string("The Kestrune already runs ") + kCarriedFirmwareVersion +
+                      "; the update writes the same firmware again.");
     const std::string question = m_target.bFound ? "Then type yes and press Enter to update the Kestrune on " +
                                                        m_target.shownAs + " (anything else cancels): "
                                                  : "Then type yes and press Enter to update (anything else cancels): ";
@@ -210,6 +218,12 @@ UnitOutcome UnitUpdate::Stages()
         return Interrupted(failedStage, m_record.detail);
     }
     m_report.Outcome(failedStage, m_record.detail.c_str(), seconds);
+    // The device answered the version query, which only its firmware does:
+    // most likely it was never put into bootstrap mode.
+    if (failedStage == 1 && m_record.versionBefore && !m_target.pSim && m_options.bootstrapCommand.empty())
+        m_report.Note("The Kestrune answered the version query, so it was running its firmware, not its bootstrap "
+                      "mode: power it off for 5 seconds, hold \"SET\" while powering it on, release it after 5 "
+                      "seconds, and repeat the update.");
     return failedStage != 0 ? UnitOutcome::Failed : UnitOutcome::Running;
 }
 
@@ -246,8 +260,10 @@ UnitOutcome UnitUpdate::CheckRestart(bool hook)
 {
     m_record.versionAfter = hook ? QueryAfterRestart(m_link, StopRequested) : QueryDeviceVersion(m_link);
     m_report.VersionAfter(m_record.versionAfter);
-    if (!hook)
+    if (!hook) {
+        AskAgainAfterRestart();
         return UnitOutcome::Done;
+    }
     if (m_record.versionAfter != kCarried) {
         m_record.detail = m_record.versionAfter
                               ? "it reports " + *m_record.versionAfter + ", not " + kCarriedFirmwareVersion
@@ -257,6 +273,23 @@ UnitOutcome UnitUpdate::CheckRestart(bool hook)
     }
     m_report.RestartChecked(true, "");
     return UnitOutcome::Done;
+}
+
+// After a power cycle that brought no answer: what that can mean, and the
+// question again for as long as the person asks for it.
+void UnitUpdate::AskAgainAfterRestart()
+{
+    while (!m_record.versionAfter && Asks() && !m_target.pSim && InterruptSignal() == 0) {
+        const std::vector<PortInfo> ports = DiscoverPorts();
+        const PortInfo* port = FindPort(m_target.portName, ports);
+        const std::string hint = NoAnswerHint(port ? port->driver : "");
+        m_report.Note(hint.substr(0, hint.size() - 1));
+        if (IsStop(m_place.pPrompt->Ask("Press Enter to ask the Kestrune again, or type q to stop: ", {"", "q"})) ||
+            InterruptSignal() != 0)
+            return;
+        m_record.versionAfter = QueryDeviceVersion(m_link);
+        m_report.VersionAfter(m_record.versionAfter);
+    }
 }
 
 // The port's settings go back as they were before the report tells it.
@@ -271,7 +304,7 @@ HookResult UnitUpdate::RunStationHook(const char* name, const std::string& comma
 {
     m_report.Hook(name);
     HookResult ran = RunHook(HookCall{name, command, GivenPort(m_target), m_place.slot, m_options.hookTimeoutS,
-                                      m_place.hookOutput, StopRequested});
+                                      m_place.hookOutput, StopRequested, m_place.hookLine});
     m_report.Hook(nullptr);
     return ran;
 }

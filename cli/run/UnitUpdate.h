@@ -14,6 +14,8 @@
 #include "UpdateTarget.h"
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <vector>
 
 class UnitRecorder;
@@ -26,6 +28,8 @@ struct UnitPlace {
     std::FILE* hookOutput = stderr;    // the hooks' lines
     bool bGoAheadGiven = false;        // the round's prompt asked already
     PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
+    std::function<void(const std::string&)> hookLine = nullptr; // takes the hooks' lines instead, where set
+    std::optional<std::string> versionPeeked = std::nullopt;    // what a query before the question read
 };
 
 class UnitUpdate {
@@ -48,6 +52,7 @@ private:
     UnitOutcome Stages();
     UnitOutcome Restart();
     UnitOutcome CheckRestart(bool hook);
+    void AskAgainAfterRestart();
     UnitOutcome Interrupted(int stage, const std::string& detail);
     // The hook named by name, ended early by a signal; told to the report.
     HookResult RunStationHook(const char* name, const std::string& command);

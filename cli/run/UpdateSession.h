@@ -28,6 +28,7 @@ public:
     // when the file would not open.
     bool OpenTrace();
     WireTrace* Trace() const { return m_trace.get(); }
+    const CliStreams& Streams() const { return m_io; }
     UnitRecorder* Recorder() { return m_options.recordPath.empty() ? nullptr : &m_recorder; }
     // Who is asked: the terminal (questions on stderr in JSON mode, so that
     // stdout stays events), or the page once it asks instead.

@@ -69,8 +69,12 @@ void HookLines::Emit(bool fromStderr, const std::string& text)
 {
     const std::string line = PrintableHookText(text);
     // One call per line: the lines of a bench's hooks never mix.
-    std::fprintf(m_to, "%s%s\n", m_prefix.c_str(), line.c_str());
-    std::fflush(m_to);
+    if (m_onLine) {
+        m_onLine(m_prefix + line);
+    } else {
+        std::fprintf(m_to, "%s%s\n", m_prefix.c_str(), line.c_str());
+        std::fflush(m_to);
+    }
     // Kept without trailing blanks (cmd's "echo text 1>&2" leaves one).
     const size_t end = line.find_last_not_of(" \t");
     if (fromStderr && end != std::string::npos)
@@ -79,7 +83,7 @@ void HookLines::Emit(bool fromStderr, const std::string& text)
 
 HookResult RunHook(const HookCall& call)
 {
-    HookLines lines(call.output, "[slot " + std::to_string(call.slot) + " " + call.name + "] ");
+    HookLines lines(call.output, "[slot " + std::to_string(call.slot) + " " + call.name + "] ", call.onLine);
     const ProcessEnd end =
         RunShellCommand(call.command, {"KESTRUNE_PORT=" + call.port, "KESTRUNE_SLOT=" + std::to_string(call.slot)},
                         call.timeoutS * 1000U, call.stopRequested, lines);

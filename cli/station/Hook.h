@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 struct HookCall {
@@ -18,6 +19,9 @@ struct HookCall {
     uint32_t timeoutS = 30;
     std::FILE* output = stderr;        // its lines, prefixed
     bool (*stopRequested)() = nullptr; // asked while it runs: true ends it
+    // Takes its lines, prefixed, instead of output where set (a bench shows
+    // them above its status lines).
+    std::function<void(const std::string&)> onLine;
 };
 
 struct HookResult {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,7 +14,10 @@
 // and made printable; safe to feed from two threads.
 class HookLines {
 public:
-    HookLines(std::FILE* to, std::string prefix) : m_to(to), m_prefix(std::move(prefix)) {}
+    HookLines(std::FILE* to, std::string prefix, std::function<void(const std::string&)> onLine = {})
+        : m_to(to), m_prefix(std::move(prefix)), m_onLine(std::move(onLine))
+    {
+    }
     void Take(bool fromStderr, const char* bytes, size_t count);
     // The lines still without their end.
     void Flush();
@@ -24,6 +28,7 @@ private:
 
     std::FILE* m_to;
     std::string m_prefix;
+    std::function<void(const std::string&)> m_onLine;
     mutable std::mutex m_mutex;
     std::string m_partial[2]; // stdout, stderr
     std::string m_lastError;

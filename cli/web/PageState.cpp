@@ -49,6 +49,7 @@ StateWords Words(const UnitStatus& status)
         return {"failed", status.failedStage != 0 ? "failed in stage " + std::to_string(status.failedStage) : "failed"};
     case UnitOutcome::PortUnavailable: return {"unavailable", "port unavailable"};
     case UnitOutcome::NoSimulator: return {"unavailable", "no simulated Kestrune"};
+    case UnitOutcome::NoAnswer: return {"failed", "no answer to the version query"};
     case UnitOutcome::Cancelled: return {"cancelled", "cancelled"};
     case UnitOutcome::Interrupted: return {"interrupted", "interrupted"};
     }

@@ -199,6 +199,8 @@ device sim3 bootstrap
 # connection only a moment after the version query's has closed.
 check "a bench with --skip-current" ends 0 --bench "$(url s5)" "$(url s3)" --skip-current < <(sleep 2; echo yes)
 check "asks for the units not current only" says out "1 of the 2 Kestrunes already run 5.0.3 and will be skipped"
+check "names the one skipped, by slot and port" says out "  slot 1  $(url s5)  5.0.3  skipped: leave it as it is"
+check "and the version each read" says out "  slot 2  $(url s3)  ???"
 check "and leaves that one" says out "1 of 2 updated, 1 skipped (already 5.0.3)."
 
 echo "# two stations appending to one new CSV record"
