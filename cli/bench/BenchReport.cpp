@@ -131,16 +131,60 @@ void BenchReport::Redraw(const std::vector<BenchUnit>& units, bool force)
 
 void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& recordFailure)
 {
+    if (!m_bJson) {
+        Redraw(units, true);
+        TableHeader();
+        for (const BenchUnit& unit : units)
+            TableRow(unit);
+    }
     size_t updated = 0, skipped = 0;
     for (const BenchUnit& unit : units) {
         updated += unit.status.outcome == UnitOutcome::Done ? 1 : 0;
         skipped += unit.status.outcome == UnitOutcome::Skipped ? 1 : 0;
     }
+    Totals(updated, skipped, units.size(), recordFailure);
+}
+
+void BenchReport::Row(const BenchUnit& unit)
+{
+    if (m_bJson)
+        return;
+    if (m_bTerminal && m_drawnLines) {
+        std::fprintf(m_out, "\033[%zuA\r\033[J", m_drawnLines); // the status lines go below the row
+        m_drawnLines = 0;
+    }
+    if (!m_bRowsBegun)
+        TableHeader();
+    m_bRowsBegun = true;
+    TableRow(unit);
+    std::fflush(m_out);
+    m_lastDraw = -1; // the status lines again at once
+}
+
+void BenchReport::TableHeader()
+{
+    std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version", "Detail");
+}
+
+void BenchReport::TableRow(const BenchUnit& unit)
+{
+    const UnitStatus& status = unit.status;
+    const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
+    const std::string version =
+        status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
+    std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", unit.name.c_str(), Result(unit).c_str(),
+                 stage.c_str(), unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
+                 status.failedStage && !status.detail.empty() ? " " : "",
+                 UnitSucceeded(unit) ? status.note.c_str() : status.detail.c_str());
+}
+
+void BenchReport::Totals(size_t updated, size_t skipped, size_t units, const std::string& recordFailure)
+{
     if (m_bJson) {
         JsonEvent result = {{"event", "bench_result"},
-                            {"ok", updated + skipped == units.size() && recordFailure.empty()},
+                            {"ok", updated + skipped == units && recordFailure.empty()},
                             {"updated", updated},
-                            {"devices", units.size()}};
+                            {"devices", units}};
         if (skipped)
             result["skipped"] = skipped;
         if (!recordFailure.empty())
@@ -148,19 +192,7 @@ void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& 
         Emit(result);
         return;
     }
-    Redraw(units, true);
-    std::fprintf(m_out, "\n%-24s %-16s %-9s %7s  %-7s  %s\n", "Device", "Result", "Stage", "Time", "Version", "Detail");
-    for (const BenchUnit& unit : units) {
-        const UnitStatus& status = unit.status;
-        const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
-        const std::string version =
-            status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
-        std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", unit.name.c_str(), Result(unit).c_str(),
-                     stage.c_str(), unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
-                     status.failedStage && !status.detail.empty() ? " " : "",
-                     UnitSucceeded(unit) ? status.note.c_str() : status.detail.c_str());
-    }
-    std::fprintf(m_out, "%zu of %zu updated", updated, units.size());
+    std::fprintf(m_out, "%zu of %zu updated", updated, units);
     if (skipped)
         std::fprintf(m_out, ", %zu skipped (already %s)", skipped, kCarriedFirmwareVersion);
     std::fprintf(m_out, ".\n");

@@ -31,8 +31,15 @@ public:
     void Redraw(const std::vector<BenchUnit>& units, bool force = false);
     // recordFailure: why the record lacks units, or "".
     void Table(const std::vector<BenchUnit>& units, const std::string& recordFailure = "");
+    // Slots at their own pace: a finished unit's row of the table, as it
+    // finishes (the header before the first), above the status lines; at
+    // the end the totals over every unit.
+    void Row(const BenchUnit& unit);
+    void Totals(size_t updated, size_t skipped, size_t units, const std::string& recordFailure);
 
 private:
+    void TableHeader();
+    void TableRow(const BenchUnit& unit);
     void Emit(const JsonEvent& event);
     void Line(const BenchUnit& unit, const std::string& text);
 
@@ -41,6 +48,7 @@ private:
     bool m_bTerminal;
     size_t m_drawnLines = 0;
     double m_lastDraw = -1;
+    bool m_bRowsBegun = false;
 };
 
 // Updated, or skipped.

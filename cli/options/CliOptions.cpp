@@ -198,6 +198,9 @@ const OptionRow kOptions[] = {
     {"skip-current", 0, false, TakeFlag<&CliOptions::bSkipCurrent>},
     {"station", 0, false, TakeFlag<&CliOptions::bStation>},
     {"units", 0, true, TakeUnits},
+    {"next-unit-command", 0, true, TakeText<&CliOptions::nextUnitCommand>},
+    {"unit-id-command", 0, true, TakeText<&CliOptions::unitIdCommand>},
+    {"ask-unit-id", 0, false, TakeFlag<&CliOptions::bAskUnitId>},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i

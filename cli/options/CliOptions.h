@@ -44,6 +44,9 @@ struct CliOptions {
     bool bSkipCurrent = false;     // --skip-current: a unit that runs the carried version is left alone
     bool bStation = false;         // --station: rounds until stopped
     uint32_t units = 0;            // --units: a station stops after this many (0: never)
+    std::string nextUnitCommand;   // --next-unit-command: returns 0 once a slot's next unit is in place
+    std::string unitIdCommand;     // --unit-id-command: its first line is the unit's id
+    bool bAskUnitId = false;       // --ask-unit-id: the person types (or scans) the unit's id
 
     bool UsesSimulator() const { return port == 0 && device.empty() && !bAutoPort; }
 };

@@ -9,7 +9,8 @@ const char* const kCliUsage = R"(usage: kestrune-update [-p N|auto | --device CO
        kestrune-update --bench PORT...
        kestrune-update ... [--record FILE] [--bootstrap-command CMD]
                        [--power-cycle-command CMD] [--hook-timeout S]
-                       [--skip-current] [--station [--units N]]
+                       [--skip-current] [--station [--units N]
+                       [--next-unit-command CMD]]
        kestrune-update --list-ports | --images | -h | -V
 
 Updates the firmware of a Kestrune attached to a serial port. Without --port
@@ -48,10 +49,13 @@ A production station (a single update or a bench):
                     then check that it runs the new firmware
       --hook-timeout S  stop a hook after S seconds (default 30): its unit fails
       --skip-current    leave a unit that already runs the carried firmware
-      --station     rounds until stopped: the next units at once with a
-                    bootstrap hook, otherwise after Enter (q stops); a summary
-                    at the end
-      --units N     stop the station after N units
+      --station     rounds until stopped: the next units after Enter (q
+                    stops), the first at once with a bootstrap hook; a
+                    summary at the end
+      --next-unit-command CMD
+                    with --station, each slot at its own pace: CMD returns 0
+                    once the slot's next unit is in place, else the slot ends
+      --units N     stop the station after N units, across the slots
 
 Network ports: each line mode is confirmed by the server before the next
 frame; an answer may take 100 ms plus the round trip measured on connecting.

@@ -62,7 +62,8 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
     }
     StationRounds& rounds = session.Rounds(1, sim != nullptr);
     int exit = ExitSuccess;
-    while (rounds.Next() > 0) {
+    const auto more = [&] { return rounds.AtOwnPace() ? rounds.TakeNext(1, GivenPort(target)) : rounds.Next() > 0; };
+    for (bool go = rounds.Next() > 0; go; go = more()) {
         const UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), &session.Prompt()};
         const auto report = newReport();
         const UnitOutcome outcome = UnitUpdate(options, target, *report, session.Trace(), place).Run();
