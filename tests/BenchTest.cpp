@@ -63,7 +63,7 @@ const std::string kPartReadBack = "only 99 of 256 blocks of the secondary loader
 // The record's fields, in their order.
 const std::vector<std::string> kRecordFields = {"time",  "host",    "program",        "firmware",      "port",
                                                 "slot",  "adapter", "version_before", "version_after", "result",
-                                                "stage", "message", "detail",         "seconds"};
+                                                "stage", "message", "detail",         "seconds",       "unit"};
 
 // One CSV row's fields, quotes undone; a field of nothing is null.
 nlohmann::ordered_json CsvRow(const std::string& line)
@@ -189,8 +189,18 @@ std::vector<std::string> Updated()
     for (int stage = 1; stage <= 4; ++stage)
         for (const std::string& shape : StageShapes(stage))
             shapes.push_back(shape);
-    shapes.insert(shapes.end(), {"result:device,event,ok,seconds,", "version:device,event,device_version,",
+    shapes.insert(shapes.end(), {"version:device,event,device_version,", "result:device,event,ok,seconds,",
                                  "finished:device,event,exit,seconds,error,"});
+    return shapes;
+}
+
+// Updated, but the power cycle shows the old firmware: one verdict, after
+// the check, and it fails the unit.
+std::vector<std::string> FailedAfterThePowerCycle()
+{
+    std::vector<std::string> shapes = Updated();
+    shapes.insert(shapes.end() - 2, "restart:device,event,ok,detail,");
+    shapes[shapes.size() - 2] = "result:device,event,ok,seconds,restart,detail,";
     return shapes;
 }
 
@@ -212,6 +222,11 @@ TEST(Bench, JsonStreamKeepsItsEventsAndKeys)
     const JsonStreamCase cases[] = {
         {"updated", twoSims, "simulated 1", Updated()},
         {"failed in stage 1", twoSims, "simulated 2", FailedInStage1()},
+        {"failed after the power cycle",
+         {"--bench-sim", "1", "--bench-fault", "1:unwritten:erase:0", "--bench-fault", "1:unwritten:program:0",
+          "--power-cycle-command", "true", "--json"},
+         "simulated 1",
+         FailedAfterThePowerCycle()},
         {"port unavailable",
          {"--bench", "/nonexistent/ttyKZ", "-y", "--json"},
          "/nonexistent/ttyKZ",
@@ -447,6 +462,10 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
                                  "3) echo no unit >&2; exit 1;; "
                                  "1) [ $n = 1 ] || exit 1; until [ $(cat " +
                                  calls + "2 | wc -l) -ge 2 ]; do sleep 0.1; done;; 2) [ $n -le 2 ];; esac";
+    const std::string ids = "printf 'SN-%s\\033\\n' $KESTRUNE_SLOT";
+    std::string oldHeader = "time";
+    for (size_t i = 1; i + 1 < kRecordFields.size(); ++i)
+        oldHeader += "," + kRecordFields[i];
     for (const char* slot : {"1", "2", "3"})
         std::remove((calls + slot).c_str());
     const RecordCase cases[] = {
@@ -537,6 +556,30 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          0,
          0,
          {"[slot 3 next-unit] no unit", "slot 3 ends: next-unit hook", "exited with status 1: no unit."}},
+        {"unit ids",
+         {"--bench-sim", "2", "--unit-id-command", ids, "--power-cycle-command", "echo unit $KESTRUNE_UNIT >&2"},
+         "ids.csv",
+         1,
+         ExitSuccess,
+         {{"updated", 2}},
+         {"simulated 1 SN-1\\x1B", "simulated 2 SN-2\\x1B"},
+         "",
+         "",
+         0,
+         0,
+         {"[slot 1 power-cycle] unit SN-1\\x1B", "[slot 2 unit-id] SN-2\\x1B"}},
+        {"a CSV record whose header lacks the unit",
+         {"--bench-sim", "2", "--unit-id-command", ids},
+         "old.csv",
+         1,
+         ExitUsage,
+         {},
+         {},
+         "",
+         oldHeader + "\n",
+         0,
+         0,
+         {"its header is\n  " + oldHeader + "\nbut this version writes\n  " + oldHeader + ",unit\n"}},
     };
     for (const RecordCase& c : cases) {
         const SmallDisk disk(::testing::TempDir() + "kz-small-disk");
@@ -560,7 +603,7 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
             EXPECT_TRUE(Has(run.err, part)) << c.what << ": " << part << " in\n" << run.err;
         EXPECT_EQ(RecordLines(run.err), c.linesOnStderr) << c.what << ": " << run.err;
         EXPECT_TRUE(PlainText(run.out) && PlainText(run.err)) << c.what;
-        if (!scratch)
+        if (!scratch || c.exit == ExitUsage)
             continue;
         std::ostringstream bytes;
         bytes << std::ifstream(path).rdbuf();
@@ -574,6 +617,9 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
             EXPECT_EQ(row["version_before"], "4.2.1") << c.what;
             EXPECT_EQ(row["version_after"], result == "updated" ? nlohmann::ordered_json("5.0.3") : nullptr);
             EXPECT_EQ(row["firmware"], "5.0.3");
+            if (!row["unit"].is_null()) {
+                EXPECT_EQ(row["unit"], "SN-" + JsonText(row["slot"]) + "\\x1B") << row;
+            }
             EXPECT_TRUE(Has(row["port"], "simulated ")) << row;
             if (result == "failed" && stage.empty()) {
                 EXPECT_EQ(row["detail"], c.detail) << c.what;

@@ -96,11 +96,11 @@ void BenchReport::Finished(BenchUnit& unit, UnitOutcome outcome)
     if (!ok && status.failedStage == 0 && status.detail.empty())
         status.detail = "exit status " + std::to_string(exit);
     if (m_bJson) {
-        Emit({{"device", unit.name},
-              {"event", "finished"},
-              {"exit", exit},
-              {"seconds", std::round(unit.seconds * 10.0) / 10.0},
-              {"error", status.error}});
+        JsonEvent finished = {{"device", unit.name}, {"event", "finished"}};
+        if (!status.unit.empty())
+            finished["unit"] = status.unit;
+        finished.update({{"exit", exit}, {"seconds", std::round(unit.seconds * 10.0) / 10.0}, {"error", status.error}});
+        Emit(finished);
     } else if (!ok && status.failedStage == 0) {
         Line(unit, Result(unit) + ": " + status.detail);
     }
@@ -172,8 +172,10 @@ void BenchReport::TableRow(const BenchUnit& unit)
     const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
     const std::string version =
         status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
-    std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", unit.name.c_str(), Result(unit).c_str(),
-                 stage.c_str(), unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
+    // The unit's id after its slot's name, where one was given.
+    const std::string name = status.unit.empty() ? unit.name : unit.name + " " + status.unit;
+    std::fprintf(m_out, "%-24s %-16s %-9s %6.1fs  %-7s  %s%s%s\n", name.c_str(), Result(unit).c_str(), stage.c_str(),
+                 unit.seconds, version.c_str(), StageFailureMessage(status.failedStage),
                  status.failedStage && !status.detail.empty() ? " " : "",
                  UnitSucceeded(unit) ? status.note.c_str() : status.detail.c_str());
 }

@@ -176,7 +176,8 @@ int RunRound(const CliOptions& options, size_t count, const CliStreams& io, Upda
     BenchRound round{options, plan, bench, rounds, {}, {}};
     for (size_t i = 0; i < count; ++i) {
         bench.units[i].name = BenchName(options, i);
-        round.places.push_back(UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true});
+        round.places.push_back(
+            UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true, nullptr, &session.Prompt()});
         round.hookPorts.push_back(options.benchSimulated ? "simulated " + std::to_string(i + 1)
                                                          : GivenPort(TargetForPort(options.benchPorts[i])));
     }

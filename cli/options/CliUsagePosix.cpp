@@ -10,6 +10,7 @@ const char* const kCliUsage = R"(usage: kestrune-update [-p N|auto | --device PA
                        [--power-cycle-command CMD] [--hook-timeout S]
                        [--skip-current] [--station [--units N]
                        [--next-unit-command CMD]]
+                       [--unit-id-command CMD | --ask-unit-id]
        kestrune-update --list-ports | --udev-rule PORT | --images | -h | -V
 
 Updates the firmware of a Kestrune attached to a serial port. Without --port
@@ -59,6 +60,10 @@ A production station (a single update or a bench):
                     with --station, each slot at its own pace: CMD returns 0
                     once the slot's next unit is in place, else the slot ends
       --units N     stop the station after N units, across the slots
+      --unit-id-command CMD
+                    the first line CMD writes is the unit's id, for the
+                    record, the table, JSON and the hooks (KESTRUNE_UNIT)
+      --ask-unit-id ask for the unit's id (a scanner that presses Enter)
 
 Network ports: each line mode is confirmed by the server before the next
 frame; an answer may take 100 ms plus the round trip measured on connecting.

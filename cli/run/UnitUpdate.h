@@ -26,6 +26,7 @@ struct UnitPlace {
     std::FILE* hookOutput = stderr;    // the hooks' lines
     bool bGoAheadGiven = false;        // the round's prompt asked already
     PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
+    PersonPrompt* pIdPrompt = nullptr; // --ask-unit-id: who types or scans the unit's id
 };
 
 class UnitUpdate {
@@ -42,6 +43,7 @@ public:
 private:
     UnitOutcome FromPort();
     bool Resolve();
+    UnitOutcome TakeUnitId();
     UnitOutcome OpenAndAskVersion();
     void AdviseOnAdapter();
     UnitOutcome GoAhead();
