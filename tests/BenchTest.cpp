@@ -313,6 +313,12 @@ public:
             ports.push_back(unit->DevicePath());
         return ports;
     }
+    // As the person does by hand: every unit off and on again.
+    void PowerCycleAll(bool holdSet)
+    {
+        for (const auto& unit : m_units)
+            unit->PowerCycle(holdSet);
+    }
     // The hook that asks for what.
     std::string Hook(const std::string& what) const
     {
@@ -365,6 +371,48 @@ TEST(Station, WaitsAtThePromptForTheNextUnits)
     EXPECT_EQ(rows.size(), 8u);
     for (const nlohmann::ordered_json& row : rows)
         EXPECT_EQ(row["version_after"], "5.0.3") << row;
+}
+
+// An attended bench (no power-cycle hook, no -y): after the round the person
+// is asked to power-cycle the updated units, and each is then asked for its
+// version, which the record keeps.
+TEST(Station, AnAttendedBenchAsksForThePowerCycleAndChecksTheVersion)
+{
+    RelayFixture relays(2);
+    relays.PowerCycleAll(true); // into bootstrap mode by hand
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::FILE* in = fdopen(fds[0], "r");
+    const std::string shown = ::testing::TempDir() + "kz-attended.txt";
+    std::FILE* out = std::fopen(shown.c_str(), "w+");
+    std::thread person([&] {
+        EXPECT_EQ(write(fds[1], "yes\n", 4), 4);
+        for (int i = 0; i < 1200; ++i) { // the question, within two minutes
+            std::ostringstream text;
+            text << std::ifstream(shown).rdbuf();
+            if (Has(text.str(), "Power-cycle the 2 updated Kestrunes, let them restart, then press Enter: "))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        relays.PowerCycleAll(false);
+        EXPECT_EQ(write(fds[1], "\n", 1), 1);
+    });
+    const std::string record = ::testing::TempDir() + "kz-record-attended.jsonl";
+    std::remove(record.c_str());
+    std::vector<std::string> args = {"--bench"};
+    for (const std::string& port : relays.Ports())
+        args.push_back(port);
+    args.insert(args.end(), {"--record", record});
+    const CliRun run = RunCli(args, "", {out, in}, RunBench);
+    person.join();
+    std::fclose(out);
+    std::fclose(in);
+    close(fds[1]);
+    EXPECT_EQ(run.exit, ExitSuccess) << run.err;
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const nlohmann::ordered_json& row : rows)
+        EXPECT_TRUE(row["result"] == "updated" && row["version_after"] == "5.0.3") << row;
 }
 
 struct RecordCase {

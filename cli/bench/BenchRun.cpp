@@ -41,6 +41,7 @@ struct BenchRound {
     StationRounds& rounds;
     std::vector<UnitPlace> places;
     std::vector<std::string> hookPorts; // each slot's KESTRUNE_PORT
+    RoundRestart restart;               // where the person power-cycles the units
 };
 
 // A unit's snapshot and its JSON events go to the bench under its lock.
@@ -173,11 +174,15 @@ int RunRound(const CliOptions& options, size_t count, const CliStreams& io, Upda
 {
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchUnit>(count), count};
-    BenchRound round{options, plan, bench, rounds, {}, {}};
+    BenchRound round{options, plan, bench, rounds, {}, {}, {}};
+    // Attended: the person power-cycles the round's updated units at once.
+    const bool attended =
+        !options.benchSimulated && options.powerCycleCommand.empty() && !options.bAssumeYes && !rounds.AtOwnPace();
+    bool restartAsked = !attended;
     for (size_t i = 0; i < count; ++i) {
         bench.units[i].name = BenchName(options, i);
-        round.places.push_back(
-            UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true, nullptr, &session.Prompt()});
+        round.places.push_back(UnitPlace{static_cast<uint32_t>(i + 1), session.Recorder(), io.err, true, nullptr,
+                                         &session.Prompt(), attended ? &round.restart : nullptr});
         round.hookPorts.push_back(options.benchSimulated ? "simulated " + std::to_string(i + 1)
                                                          : GivenPort(TargetForPort(options.benchPorts[i])));
     }
@@ -187,6 +192,15 @@ int RunRound(const CliOptions& options, size_t count, const CliStreams& io, Upda
     {
         std::unique_lock lock(bench.mutex);
         while (bench.running > 0) {
+            if (!restartAsked && round.restart.Waiting() == bench.running) {
+                restartAsked = true;
+                const std::string question = "Power-cycle the " + std::to_string(bench.running) +
+                                             " updated Kestrunes, let them restart, then press Enter: ";
+                lock.unlock();
+                const bool answered = session.Prompt().Ask(question, {""}).has_value();
+                round.restart.Answer(answered);
+                lock.lock();
+            }
             bench.report.Redraw(bench.units);
             bench.changed.wait_for(lock, std::chrono::milliseconds(100));
         }

@@ -272,6 +272,10 @@ UnitOutcome UnitUpdate::Restart()
     if (m_target.pSim) {
         m_report.Note("(The simulated Kestrune is power-cycled.)");
         m_target.pSim->PowerOn(false);
+    } else if (!hook && m_place.pRestart) {
+        if (!m_place.pRestart->Wait(StopRequested))
+            return UnitOutcome::Done; // the update itself is done
+        return CheckRestart(true);    // checked as after the hook
     } else if (!hook && !Asks()) {
         m_report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
         return UnitOutcome::Done;

@@ -9,6 +9,7 @@
 #include "DeviceLink.h"
 #include "Hook.h"
 #include "PersonPrompt.h"
+#include "RoundRestart.h"
 #include "UnitRecord.h"
 #include "UpdateReport.h"
 #include "UpdateTarget.h"
@@ -27,6 +28,7 @@ struct UnitPlace {
     bool bGoAheadGiven = false;        // the round's prompt asked already
     PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
     PersonPrompt* pIdPrompt = nullptr; // --ask-unit-id: who types or scans the unit's id
+    RoundRestart* pRestart = nullptr;  // an attended bench's power cycle, for the whole round
 };
 
 class UnitUpdate {
