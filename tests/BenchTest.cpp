@@ -5,17 +5,20 @@
 #include "CliSupport.h"
 #include "PageState.h"
 #include "ScriptedPeer.h"
+#include "SimulatedKestrune.h"
 #include "UnitRecord.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string_view>
 #include <sys/mount.h>
@@ -77,7 +80,7 @@ const std::string kPartReadBack = "only 99 of 256 blocks of the secondary loader
 // The record's fields, in their order.
 const std::vector<std::string> kRecordFields = {"time",  "host",    "program",        "firmware",      "port",
                                                 "slot",  "adapter", "version_before", "version_after", "result",
-                                                "stage", "message", "detail",         "seconds"};
+                                                "stage", "message", "detail",         "seconds",       "unit"};
 
 // One CSV row's fields, quotes undone; a field of nothing is null.
 nlohmann::ordered_json CsvRow(const std::string& line)
@@ -305,8 +308,18 @@ std::vector<std::string> Updated()
     for (int stage = 1; stage <= 4; ++stage)
         for (const std::string& shape : StageShapes(stage))
             shapes.push_back(shape);
-    shapes.insert(shapes.end(), {"result:device,event,ok,seconds,", "version:device,event,device_version,",
+    shapes.insert(shapes.end(), {"version:device,event,device_version,", "result:device,event,ok,seconds,",
                                  "finished:device,event,exit,seconds,error,"});
+    return shapes;
+}
+
+// Updated, but the power cycle shows the old firmware: one verdict, after
+// the check, and it fails the unit.
+std::vector<std::string> FailedAfterThePowerCycle()
+{
+    std::vector<std::string> shapes = Updated();
+    shapes.insert(shapes.end() - 2, "restart:device,event,ok,detail,");
+    shapes[shapes.size() - 2] = "result:device,event,ok,seconds,restart,detail,";
     return shapes;
 }
 
@@ -328,6 +341,11 @@ TEST(Bench, JsonStreamKeepsItsEventsAndKeys)
     const JsonStreamCase cases[] = {
         {"updated", twoSims, "simulated 1", Updated()},
         {"failed in stage 1", twoSims, "simulated 2", FailedInStage1()},
+        {"failed after the power cycle",
+         {"--bench-sim", "1", "--bench-fault", "1:unwritten:erase:0", "--bench-fault", "1:unwritten:program:0",
+          "--power-cycle-command", "true", "--json"},
+         "simulated 1",
+         FailedAfterThePowerCycle()},
         {"port unavailable",
          {"--bench", "/nonexistent/ttyKZ", "-y", "--json"},
          "/nonexistent/ttyKZ",
@@ -474,6 +492,134 @@ TEST(Bench, ASignalStopsEveryDeviceAndTheTableSaysSo)
         EXPECT_TRUE(row["result"] == "interrupted" && row["stage"] == 2) << row;
 }
 
+// Simulated Kestrunes on terminals of their own, behind relays: a hook asks
+// for slot N's power cycle (with "SET" held for bootstrap) by a file named
+// bootstrap-N or cycle-N, and waits until the relay has taken it away.
+class RelayFixture {
+public:
+    explicit RelayFixture(size_t units) : m_dir(::testing::TempDir() + "kz-relays/")
+    {
+        mkdir(m_dir.c_str(), 0755);
+        for (size_t i = 0; i < units; ++i) {
+            m_units.push_back(std::make_unique<SimulatedKestrune>());
+            EXPECT_TRUE(m_units.back()->Start());
+        }
+        m_relay = std::thread([this] { Switch(); });
+    }
+    ~RelayFixture()
+    {
+        m_bStop = true;
+        m_relay.join();
+    }
+    std::vector<std::string> Ports() const
+    {
+        std::vector<std::string> ports;
+        for (const auto& unit : m_units)
+            ports.push_back(unit->DevicePath());
+        return ports;
+    }
+    // As the person does by hand: every unit off and on again.
+    void PowerCycleAll(bool holdSet)
+    {
+        for (const auto& unit : m_units)
+            unit->PowerCycle(holdSet);
+    }
+    // The hook that asks for what.
+    std::string Hook(const std::string& what) const
+    {
+        const std::string file = m_dir + what + "-$KESTRUNE_SLOT";
+        return "touch " + file + "; while [ -e " + file + " ]; do sleep 0.05; done";
+    }
+
+private:
+    void Switch()
+    {
+        while (!m_bStop) {
+            for (size_t i = 0; i < m_units.size(); ++i)
+                for (const bool bootstrap : {true, false}) {
+                    const std::string file = m_dir + (bootstrap ? "bootstrap-" : "cycle-") + std::to_string(i + 1);
+                    if (access(file.c_str(), F_OK) != 0)
+                        continue;
+                    m_units[i]->PowerCycle(bootstrap);
+                    std::remove(file.c_str());
+                }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    std::string m_dir;
+    std::vector<std::unique_ptr<SimulatedKestrune>> m_units;
+    std::atomic<bool> m_bStop{false};
+    std::thread m_relay;
+};
+
+// The README's station: relays on eight units, -y, --skip-current. Its
+// hooks cannot put new units in the fixture, so after the first round it
+// waits at the prompt for them, and with no input it stops there, rather
+// than asking the units it has just updated again and again.
+TEST(Station, WaitsAtThePromptForTheNextUnits)
+{
+    RelayFixture relays(8);
+    std::vector<std::string> args = {"--bench"};
+    for (const std::string& port : relays.Ports())
+        args.push_back(port);
+    const std::string record = ::testing::TempDir() + "kz-record-relays.csv";
+    std::remove(record.c_str());
+    args.insert(args.end(),
+                {"-y", "--record", record, "--bootstrap-command", relays.Hook("bootstrap"), "--power-cycle-command",
+                 relays.Hook("cycle"), "--skip-current", "--station", "--units", "24"});
+    const CliRun run = RunBenchWith(args);
+    EXPECT_EQ(run.exit, ExitSuccess) << run.err;
+    EXPECT_TRUE(Has(run.out, "Put the next Kestrunes in place and press Enter, or type q to stop: ")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Station: 8 units in 1 round: 8 updated, 0 failed, 0 skipped")) << run.out;
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    EXPECT_EQ(rows.size(), 8u);
+    for (const nlohmann::ordered_json& row : rows)
+        EXPECT_EQ(row["version_after"], "5.0.3") << row;
+}
+
+// An attended bench (no power-cycle hook, no -y): after the round the person
+// is asked to power-cycle the updated units, and each is then asked for its
+// version, which the record keeps.
+TEST(Station, AnAttendedBenchAsksForThePowerCycleAndChecksTheVersion)
+{
+    RelayFixture relays(2);
+    relays.PowerCycleAll(true); // into bootstrap mode by hand
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::FILE* in = fdopen(fds[0], "r");
+    const std::string shown = ::testing::TempDir() + "kz-attended.txt";
+    std::FILE* out = std::fopen(shown.c_str(), "w+");
+    std::thread person([&] {
+        EXPECT_EQ(write(fds[1], "yes\n", 4), 4);
+        for (int i = 0; i < 1200; ++i) { // the question, within two minutes
+            std::ostringstream text;
+            text << std::ifstream(shown).rdbuf();
+            if (Has(text.str(), "Power-cycle the 2 updated Kestrunes, let them restart, then press Enter: "))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        relays.PowerCycleAll(false);
+        EXPECT_EQ(write(fds[1], "\n", 1), 1);
+    });
+    const std::string record = ::testing::TempDir() + "kz-record-attended.jsonl";
+    std::remove(record.c_str());
+    std::vector<std::string> args = {"--bench"};
+    for (const std::string& port : relays.Ports())
+        args.push_back(port);
+    args.insert(args.end(), {"--record", record});
+    const CliRun run = RunCli(args, "", {out, in}, RunBench);
+    person.join();
+    std::fclose(out);
+    std::fclose(in);
+    close(fds[1]);
+    EXPECT_EQ(run.exit, ExitSuccess) << run.err;
+    const std::vector<nlohmann::ordered_json> rows = ReadRecord(record);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const nlohmann::ordered_json& row : rows)
+        EXPECT_TRUE(row["result"] == "updated" && row["version_after"] == "5.0.3") << row;
+}
+
 struct RecordCase {
     const char* what;
     std::vector<std::string> args;
@@ -486,6 +632,7 @@ struct RecordCase {
     std::string before = "";            // what the file holds before the first run
     size_t room = 0;                    // where set, the disk is full but for so many bytes after before
     size_t linesOnStderr = 0;           // the record's lines that could not be written, each whole
+    std::vector<std::string> err = {};  // in the last run's errors
 };
 
 // An updated unit's line, as the record keeps it.
@@ -559,6 +706,21 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
     const std::string stuck = "[ $KESTRUNE_SLOT != 2 ] || { echo \"relay 2, stuck\" >&2; exit 1; }";
     const std::string escapes = "printf '\\033[2J\\377 relay\\n' >&2; exit 1";
     const std::string unquoted = "[ $KESTRUNE_SLOT != 2 ] || { echo relay 2, stuck >&2; exit 1; }"; // a comma only
+    // Slot 3 has no next unit; slot 1 takes its second once slot 2 has
+    // asked for its third, which lock-step rounds would never reach; slot 2
+    // has three.
+    const std::string calls = ::testing::TempDir() + "kz-next-";
+    const std::string nextUnit = "f=" + calls +
+                                 "$KESTRUNE_SLOT; echo >>$f; n=$(wc -l <$f); case $KESTRUNE_SLOT in "
+                                 "3) echo no unit >&2; exit 1;; "
+                                 "1) [ $n = 1 ] || exit 1; until [ $(cat " +
+                                 calls + "2 | wc -l) -ge 2 ]; do sleep 0.1; done;; 2) [ $n -le 2 ];; esac";
+    const std::string ids = "printf 'SN-%s\\033\\n' $KESTRUNE_SLOT";
+    std::string oldHeader = "time";
+    for (size_t i = 1; i + 1 < kRecordFields.size(); ++i)
+        oldHeader += "," + kRecordFields[i];
+    for (const char* slot : {"1", "2", "3"})
+        std::remove((calls + slot).c_str());
     const RecordCase cases[] = {
         {"JSON Lines", faulty, "r.jsonl", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
         {"CSV", faulty, "r.csv", 2, ExitStageFailed, {{"updated", 4}, {"failed 3", 2}}, {"2 of 3 updated."}},
@@ -635,6 +797,42 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          "",
          0,
          1},
+        {"slots at their own pace",
+         {"--bench-sim", "3", "--station", "--next-unit-command", nextUnit, "--hook-timeout", "600"},
+         "pace.csv",
+         1,
+         ExitSuccess,
+         {{"updated", 6}},
+         {"6 of 6 updated.", "Station: 6 units on 3 slots: 6 updated, 0 failed, 0 skipped"},
+         "",
+         "",
+         0,
+         0,
+         {"[slot 3 next-unit] no unit", "slot 3 ends: next-unit hook", "exited with status 1: no unit."}},
+        {"unit ids",
+         {"--bench-sim", "2", "--unit-id-command", ids, "--power-cycle-command", "echo unit $KESTRUNE_UNIT >&2"},
+         "ids.csv",
+         1,
+         ExitSuccess,
+         {{"updated", 2}},
+         {"simulated 1 SN-1\\x1B", "simulated 2 SN-2\\x1B"},
+         "",
+         "",
+         0,
+         0,
+         {"[slot 1 power-cycle] unit SN-1\\x1B", "[slot 2 unit-id] SN-2\\x1B"}},
+        {"a CSV record whose header lacks the unit",
+         {"--bench-sim", "2", "--unit-id-command", ids},
+         "old.csv",
+         1,
+         ExitUsage,
+         {},
+         {},
+         "",
+         oldHeader + "\n",
+         0,
+         0,
+         {"its header is\n  " + oldHeader + "\nbut this version writes\n  " + oldHeader + ",unit\n"}},
     };
     for (const RecordCase& c : cases) {
         const SmallDisk disk(::testing::TempDir() + "kz-small-disk");
@@ -654,9 +852,11 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
         EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
         for (const std::string& part : c.out)
             EXPECT_TRUE(Has(run.out, part)) << c.what << ": " << part << " in\n" << run.out;
+        for (const std::string& part : c.err)
+            EXPECT_TRUE(Has(run.err, part)) << c.what << ": " << part << " in\n" << run.err;
         EXPECT_EQ(RecordLines(run.err), c.linesOnStderr) << c.what << ": " << run.err;
         EXPECT_TRUE(PlainText(run.out) && PlainText(run.err)) << c.what;
-        if (!scratch)
+        if (!scratch || c.exit == ExitUsage)
             continue;
         std::ostringstream bytes;
         bytes << std::ifstream(path).rdbuf();
@@ -670,6 +870,9 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
             EXPECT_EQ(row["version_before"], "4.2.1") << c.what;
             EXPECT_EQ(row["version_after"], result == "updated" ? nlohmann::ordered_json("5.0.3") : nullptr);
             EXPECT_EQ(row["firmware"], "5.0.3");
+            if (!row["unit"].is_null()) {
+                EXPECT_EQ(row["unit"], "SN-" + JsonText(row["slot"]) + "\\x1B") << row;
+            }
             EXPECT_TRUE(Has(row["port"], "simulated ")) << row;
             if (result == "failed" && stage.empty()) {
                 EXPECT_EQ(row["detail"], c.detail) << c.what;

@@ -121,11 +121,11 @@ void BenchReport::Finished(BenchUnit& unit, UnitOutcome outcome)
     if (!ok && status.failedStage == 0 && status.detail.empty())
         status.detail = "exit status " + std::to_string(exit);
     if (m_bJson) {
-        Emit({{"device", unit.name},
-              {"event", "finished"},
-              {"exit", exit},
-              {"seconds", std::round(unit.seconds * 10.0) / 10.0},
-              {"error", status.error}});
+        JsonEvent finished = {{"device", unit.name}, {"event", "finished"}};
+        if (!status.unit.empty())
+            finished["unit"] = status.unit;
+        finished.update({{"exit", exit}, {"seconds", std::round(unit.seconds * 10.0) / 10.0}, {"error", status.error}});
+        Emit(finished);
     } else if (!ok && status.failedStage == 0) {
         Line(unit, Result(unit) + ": " + status.detail);
     }
@@ -185,16 +185,94 @@ void BenchReport::Erase()
 
 void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& recordFailure)
 {
+    if (!m_bJson) {
+        Redraw(units, true);
+        size_t longest = 6;
+        for (const BenchUnit& unit : units)
+            longest = std::max(longest, RowName(unit).size());
+        const TableLayout layout = Layout(longest);
+        TableHeader(layout);
+        for (const BenchUnit& unit : units)
+            TableRow(unit, layout);
+    }
     size_t updated = 0, skipped = 0;
     for (const BenchUnit& unit : units) {
         updated += unit.status.outcome == UnitOutcome::Done ? 1 : 0;
         skipped += unit.status.outcome == UnitOutcome::Skipped ? 1 : 0;
     }
+    Totals(updated, skipped, units.size(), recordFailure);
+}
+
+void BenchReport::Row(const BenchUnit& unit)
+{
+    if (m_bJson)
+        return;
+    if (m_bTerminal && m_drawnLines) {
+        std::fprintf(m_out, "\033[%zuA\r\033[J", m_drawnLines); // the status lines go below the row
+        m_drawnLines = 0;
+    }
+    // Rows printed one at a time keep one layout: the names' usual width.
+    if (!m_bRowsBegun) {
+        m_rowLayout = Layout(kTableName);
+        TableHeader(m_rowLayout);
+    }
+    m_bRowsBegun = true;
+    TableRow(unit, m_rowLayout);
+    std::fflush(m_out);
+    m_lastDraw = -1; // the status lines again at once
+}
+
+// On a terminal the names fit a third of its width and a long message and
+// detail go on under the row, broken between words; elsewhere each row is
+// one line.
+BenchReport::TableLayout BenchReport::Layout(size_t longestName) const
+{
+    TableLayout layout{kTableName, m_bTerminal ? UsableColumns(m_out) : 0};
+    if (layout.columns) {
+        const size_t room = layout.columns > kTableColumns ? layout.columns - kTableColumns : 0;
+        layout.nameWidth = std::min(longestName, std::max(kShortestName, std::min(layout.columns / 3, room)));
+    }
+    return layout;
+}
+
+void BenchReport::TableHeader(const TableLayout& layout)
+{
+    char header[256];
+    std::snprintf(header, sizeof header, "%-*s %-16s %-9s %7s  %-7s  ", static_cast<int>(layout.nameWidth), "Device",
+                  "Result", "Stage", "Time", "Version");
+    const bool detailFits = !layout.columns || std::strlen(header) + 6 <= layout.columns;
+    std::fprintf(m_out, "\n%s%s\n", header, detailFits ? "Detail" : "");
+}
+
+// The unit's id after its slot's name, where one was given.
+std::string BenchReport::RowName(const BenchUnit& unit)
+{
+    return unit.status.unit.empty() ? unit.name : unit.name + " " + unit.status.unit;
+}
+
+void BenchReport::TableRow(const BenchUnit& unit, const TableLayout& layout)
+{
+    const UnitStatus& status = unit.status;
+    const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
+    const std::string version =
+        status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
+    const std::string name = layout.columns ? ShortenMiddle(RowName(unit), layout.nameWidth) : RowName(unit);
+    char row[512];
+    std::snprintf(row, sizeof row, "%-*s %-16s %-9s %6.1fs  %-7s  ", static_cast<int>(layout.nameWidth), name.c_str(),
+                  Result(unit).c_str(), stage.c_str(), unit.seconds, version.c_str());
+    std::string detail = StageFailureMessage(status.failedStage);
+    const std::string& more = UnitSucceeded(unit) ? status.note : status.detail;
+    detail += (status.failedStage && !status.detail.empty() ? " " : "") + more;
+    PrintRow(row, detail, layout.columns);
+}
+
+void BenchReport::Totals(size_t updated, size_t skipped, size_t units, const std::string& recordFailure)
+{
     if (m_bJson) {
         JsonEvent result = {{"event", "bench_result"},
-                            {"ok", updated + skipped == units.size() && recordFailure.empty()},
+                            {"ok", updated + skipped == units && recordFailure.empty()},
                             {"updated", updated},
-                            {"devices", units.size()}};
+                            {"devices", units}};
         if (skipped)
             result["skipped"] = skipped;
         if (!recordFailure.empty())
@@ -202,39 +280,7 @@ void BenchReport::Table(const std::vector<BenchUnit>& units, const std::string& 
         Emit(result);
         return;
     }
-    Redraw(units, true);
-    // On a terminal the names fit a third of its width and a long message
-    // and detail go on under the row, broken between words; elsewhere each
-    // row is one line.
-    const size_t columns = m_bTerminal ? UsableColumns(m_out) : 0;
-    size_t nameWidth = kTableName;
-    if (columns) {
-        nameWidth = 6;
-        for (const BenchUnit& unit : units)
-            nameWidth = std::max(nameWidth, unit.name.size());
-        const size_t room = columns > kTableColumns ? columns - kTableColumns : 0;
-        nameWidth = std::min(nameWidth, std::max(kShortestName, std::min(columns / 3, room)));
-    }
-    char header[256];
-    std::snprintf(header, sizeof header, "%-*s %-16s %-9s %7s  %-7s  ", static_cast<int>(nameWidth), "Device", "Result",
-                  "Stage", "Time", "Version");
-    const bool detailFits = !columns || std::strlen(header) + 6 <= columns;
-    std::fprintf(m_out, "\n%s%s\n", header, detailFits ? "Detail" : "");
-    for (const BenchUnit& unit : units) {
-        const UnitStatus& status = unit.status;
-        const std::string stage = status.failedStage ? std::to_string(status.failedStage) + "/4" : "-";
-        const std::string version =
-            status.versionAfter && !status.versionAfter->empty() ? *status.versionAfter : std::string("-");
-        const std::string name = columns ? ShortenMiddle(unit.name, nameWidth) : unit.name;
-        char row[512];
-        std::snprintf(row, sizeof row, "%-*s %-16s %-9s %6.1fs  %-7s  ", static_cast<int>(nameWidth), name.c_str(),
-                      Result(unit).c_str(), stage.c_str(), unit.seconds, version.c_str());
-        std::string detail = StageFailureMessage(status.failedStage);
-        const std::string& more = UnitSucceeded(unit) ? status.note : status.detail;
-        detail += (status.failedStage && !status.detail.empty() ? " " : "") + more;
-        PrintRow(row, detail, columns);
-    }
-    std::fprintf(m_out, "%zu of %zu updated", updated, units.size());
+    std::fprintf(m_out, "%zu of %zu updated", updated, units);
     if (skipped)
         std::fprintf(m_out, ", %zu skipped (already %s)", skipped, kCarriedFirmwareVersion);
     std::fprintf(m_out, ".\n");

@@ -34,8 +34,21 @@ public:
     void Above(const std::vector<BenchUnit>& units, std::FILE* stream, const std::string& line);
     // recordFailure: why the record lacks units, or "".
     void Table(const std::vector<BenchUnit>& units, const std::string& recordFailure = "");
+    // Slots at their own pace: a finished unit's row of the table, as it
+    // finishes (the header before the first), above the status lines; at
+    // the end the totals over every unit.
+    void Row(const BenchUnit& unit);
+    void Totals(size_t updated, size_t skipped, size_t units, const std::string& recordFailure);
 
 private:
+    struct TableLayout {
+        size_t nameWidth; // the Device column
+        size_t columns;   // the terminal's, 0 where it is none
+    };
+    TableLayout Layout(size_t longestName) const;
+    void TableHeader(const TableLayout& layout);
+    static std::string RowName(const BenchUnit& unit);
+    void TableRow(const BenchUnit& unit, const TableLayout& layout);
     void Emit(const JsonEvent& event);
     void Line(const BenchUnit& unit, const std::string& text);
     void Erase();
@@ -48,6 +61,8 @@ private:
     bool m_bTerminal;
     size_t m_drawnLines = 0;
     double m_lastDraw = -1;
+    bool m_bRowsBegun = false;
+    TableLayout m_rowLayout{};
 };
 
 // Updated, or skipped.

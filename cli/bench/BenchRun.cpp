@@ -29,8 +29,12 @@ struct BenchState {
     std::mutex mutex;
     std::condition_variable changed;
     BenchReport report;
-    std::vector<BenchUnit> units;
-    size_t running = 0;
+    std::vector<BenchUnit> units; // a slot's unit under way, or the last it finished
+    size_t running = 0;           // slots
+    // Units finished at their own pace.
+    size_t finished = 0;
+    size_t succeeded = 0; // updated or skipped
+    size_t updated = 0;
 };
 
 // What a round's units are given.
@@ -38,8 +42,11 @@ struct BenchRound {
     const CliOptions& options;
     const ProgressPlan& plan;
     BenchState& bench;
+    StationRounds& rounds;
     std::vector<UnitPlace> places;
-    PageState* page; // or none
+    PageState* page;                    // or none
+    std::vector<std::string> hookPorts; // each slot's KESTRUNE_PORT
+    RoundRestart restart;               // where the person power-cycles the units
 };
 
 // A unit's snapshot and its JSON events go to the bench under its lock.
@@ -105,8 +112,39 @@ void RunUnit(const BenchRound& round, size_t index)
         round.page->UnitChanged(static_cast<uint32_t>(index + 1), unit.status);
         UnitFinished(*round.page, static_cast<uint32_t>(index + 1), unit.name, unit.status, unit.seconds);
     }
-    --round.bench.running;
-    round.bench.changed.notify_all();
+}
+
+// A slot's thread: one unit in a round; at their own pace, unit after unit
+// while the next-unit command says one is in place. Each finished unit is
+// counted, and at its own pace shown as a row of the table at once.
+void RunSlot(const BenchRound& round, size_t index)
+{
+    BenchState& bench = round.bench;
+    const bool ownPace = round.rounds.AtOwnPace();
+    const auto slot = static_cast<uint32_t>(index + 1);
+    for (bool first = true; first || (ownPace && round.rounds.TakeNext(slot, round.hookPorts[index])); first = false) {
+        if (!first) {
+            std::lock_guard lock(bench.mutex);
+            BenchUnit next;
+            next.name = bench.units[index].name;
+            bench.units[index] = next;
+            if (round.page)
+                round.page->ResetSlot(slot);
+        }
+        RunUnit(round, index);
+        std::lock_guard lock(bench.mutex);
+        const BenchUnit& unit = bench.units[index];
+        round.rounds.Count(RecordResult(unit.status.outcome));
+        if (ownPace) {
+            bench.report.Row(unit);
+            ++bench.finished;
+            bench.succeeded += UnitSucceeded(unit) ? 1 : 0;
+            bench.updated += unit.status.outcome == UnitOutcome::Done ? 1 : 0;
+        }
+    }
+    std::lock_guard lock(bench.mutex);
+    --bench.running;
+    bench.changed.notify_all();
 }
 
 // "simulated 3", "COM12", or the port's name as given.
@@ -149,9 +187,10 @@ bool GoAhead(const CliOptions& options, size_t devices, PersonPrompt& prompt, st
                             {"yes", "no"}));
 }
 
-// One round: the first count slots at once. ExitSuccess when every unit was
-// updated (or skipped), ExitStageFailed otherwise.
-// before: the version each slot's query read before the question, if any.
+// One round: the first count slots at once, or at their own pace each slot
+// until it ends. ExitSuccess when every unit was updated (or skipped),
+// ExitStageFailed otherwise. before: the version each slot's query read
+// before the question, if any.
 int RunRound(const CliOptions& options, const std::vector<Version>& before, UpdateSession& session,
              StationRounds& rounds, PageState* page)
 {
@@ -159,7 +198,11 @@ int RunRound(const CliOptions& options, const std::vector<Version>& before, Upda
     const CliStreams& io = session.Streams();
     const ProgressPlan plan = ProgressPlan::ForCarriedImages();
     BenchState bench{{}, {}, BenchReport(io.out, options.bJson), std::vector<BenchUnit>(count), count};
-    BenchRound round{options, plan, bench, {}, page};
+    BenchRound round{options, plan, bench, rounds, {}, page, {}, {}};
+    // Attended: the person power-cycles the round's updated units at once.
+    const bool attended =
+        !options.benchSimulated && options.powerCycleCommand.empty() && !options.bAssumeYes && !rounds.AtOwnPace();
+    bool restartAsked = !attended;
     std::vector<std::string> names;
     for (size_t i = 0; i < count; ++i) {
         names.push_back(bench.units[i].name = BenchName(options, i));
@@ -170,25 +213,42 @@ int RunRound(const CliOptions& options, const std::vector<Version>& before, Upda
             std::lock_guard lock(bench.mutex);
             bench.report.Above(bench.units, err, line);
         };
+        place.pIdPrompt = &session.Prompt();
+        place.pRestart = attended ? &round.restart : nullptr;
         round.places.push_back(std::move(place));
+        round.hookPorts.push_back(options.benchSimulated ? "simulated " + std::to_string(i + 1)
+                                                         : GivenPort(TargetForPort(options.benchPorts[i])));
     }
     if (page)
         NamePageSlots(*page, names, options.benchSimulated != 0);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i)
-        threads.emplace_back(RunUnit, std::cref(round), i);
+        threads.emplace_back(RunSlot, std::cref(round), i);
     {
         std::unique_lock lock(bench.mutex);
         while (bench.running > 0) {
+            if (!restartAsked && round.restart.Waiting() == bench.running) {
+                restartAsked = true;
+                const std::string question = "Power-cycle the " + std::to_string(bench.running) +
+                                             " updated Kestrunes, let them restart, then press Enter: ";
+                lock.unlock();
+                const bool answered = session.Prompt().Ask(question, {""}).has_value();
+                round.restart.Answer(answered);
+                lock.lock();
+            }
             bench.report.Redraw(bench.units);
             bench.changed.wait_for(lock, std::chrono::milliseconds(100));
         }
     }
     for (std::thread& thread : threads)
         thread.join();
-    bench.report.Table(bench.units, session.Recorder() ? session.Recorder()->Failure() : "");
-    for (const BenchUnit& unit : bench.units)
-        rounds.Count(RecordResult(unit.status.outcome));
+    const std::string recordFailure = session.Recorder() ? session.Recorder()->Failure() : "";
+    if (rounds.AtOwnPace()) {
+        bench.report.Redraw(bench.units, true);
+        bench.report.Totals(bench.updated, bench.succeeded - bench.updated, bench.finished, recordFailure);
+        return bench.succeeded == bench.finished ? ExitSuccess : ExitStageFailed;
+    }
+    bench.report.Table(bench.units, recordFailure);
     return std::all_of(bench.units.begin(), bench.units.end(), UnitSucceeded) ? ExitSuccess : ExitStageFailed;
 }
 

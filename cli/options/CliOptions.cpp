@@ -208,6 +208,9 @@ const OptionRow kOptions[] = {
     {"gui", 0, false, TakeFlag<&CliOptions::bGui>},
     {"gui-port", 0, true, TakeGuiPort},
     {"no-browser", 0, false, TakeFlag<&CliOptions::bNoBrowser>},
+    {"next-unit-command", 0, true, TakeText<&CliOptions::nextUnitCommand>},
+    {"unit-id-command", 0, true, TakeText<&CliOptions::unitIdCommand>},
+    {"ask-unit-id", 0, false, TakeFlag<&CliOptions::bAskUnitId>},
 };
 
 constexpr int kLongCodes = 256; // getopt's code of row i is kLongCodes + i

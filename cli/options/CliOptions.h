@@ -45,9 +45,12 @@ struct CliOptions {
     bool bStation = false;         // --station: rounds until stopped
     uint32_t units = 0;            // --units: a station stops after this many (0: never)
     // The page in the browser.
-    bool bGui = false;       // --gui: serve the page on this computer's loopback address
-    uint32_t guiPort = 0;    // --gui-port: its TCP port (0: a free one)
-    bool bNoBrowser = false; // --no-browser: print the address only
+    bool bGui = false;           // --gui: serve the page on this computer's loopback address
+    uint32_t guiPort = 0;        // --gui-port: its TCP port (0: a free one)
+    bool bNoBrowser = false;     // --no-browser: print the address only
+    std::string nextUnitCommand; // --next-unit-command: returns 0 once a slot's next unit is in place
+    std::string unitIdCommand;   // --unit-id-command: its first line is the unit's id
+    bool bAskUnitId = false;     // --ask-unit-id: the person types (or scans) the unit's id
 
     bool UsesSimulator() const { return port == 0 && device.empty() && !bAutoPort; }
 };

@@ -8,7 +8,9 @@ const char* const kCliUsage = R"(usage: kestrune-update [-p N|auto | --device PA
        kestrune-update --bench PORT... | --bench-sim N [--bench-fault K:SPEC]...
        kestrune-update ... [--record FILE] [--bootstrap-command CMD]
                        [--power-cycle-command CMD] [--hook-timeout S]
-                       [--skip-current] [--station [--units N]]
+                       [--skip-current] [--station [--units N]
+                       [--next-unit-command CMD]]
+                       [--unit-id-command CMD | --ask-unit-id]
        kestrune-update --gui [--gui-port N] [--no-browser] [--bench ...|--station]
        kestrune-update --list-ports | --udev-rule PORT | --images | -h | -V
 
@@ -58,10 +60,17 @@ A production station (a single update or a bench):
                     then check that it runs the new firmware
       --hook-timeout S  stop a hook after S seconds (default 30): its unit fails
       --skip-current    leave a unit that already runs the carried firmware
-      --station     rounds until stopped: the next units at once with a
-                    bootstrap hook, otherwise after Enter (q stops); a summary
-                    at the end
-      --units N     stop the station after N units
+      --station     rounds until stopped: the next units after Enter (q
+                    stops), the first at once with a bootstrap hook; a
+                    summary at the end
+      --next-unit-command CMD
+                    with --station, each slot at its own pace: CMD returns 0
+                    once the slot's next unit is in place, else the slot ends
+      --units N     stop the station after N units, across the slots
+      --unit-id-command CMD
+                    the first line CMD writes is the unit's id, for the
+                    record, the table, JSON and the hooks (KESTRUNE_UNIT)
+      --ask-unit-id ask for the unit's id (a scanner that presses Enter)
 
 Network ports: each line mode is confirmed by the server before the next
 frame; an answer may take 100 ms plus the round trip measured on connecting.

@@ -31,7 +31,7 @@ std::string DeviceConflicts(const CliOptions& options)
 bool StationOptions(const CliOptions& options)
 {
     return !options.recordPath.empty() || !options.bootstrapCommand.empty() || !options.powerCycleCommand.empty() ||
-           options.bSkipCurrent || options.bStation;
+           options.bSkipCurrent || options.bStation || !options.unitIdCommand.empty() || options.bAskUnitId;
 }
 
 // --gui serves the page for a person's own Kestrune (the ports the page
@@ -54,11 +54,15 @@ std::string Conflicts(const CliOptions& options)
     if (options.action == CliAction::Help || options.action == CliAction::Version)
         return "";
     if (options.action != CliAction::Update && options.action != CliAction::Bench && StationOptions(options))
-        return "--record, --bootstrap-command, --power-cycle-command, --skip-current and --station apply to updates";
+        return "--record, the hooks, --skip-current, --station and the unit's id apply to updates";
     if (std::string gui = GuiConflicts(options); !gui.empty())
         return gui;
     if (options.units && !options.bStation)
         return "--units applies to --station only";
+    if (!options.nextUnitCommand.empty() && !options.bStation)
+        return "--next-unit-command applies to --station only";
+    if (!options.unitIdCommand.empty() && options.bAskUnitId)
+        return "--unit-id-command and --ask-unit-id both give the unit's id; give one";
     if (options.bPortGiven && options.bDeviceGiven)
         return "--port and --device name two ports; give one";
     if (options.bAutoPort && options.action == CliAction::Bench)

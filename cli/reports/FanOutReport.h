@@ -66,6 +66,16 @@ public:
         for (UpdateReport* report : m_reports)
             report->BootstrapHookFailed(detail);
     }
+    void UnitId(const std::string& id) override
+    {
+        for (UpdateReport* report : m_reports)
+            report->UnitId(id);
+    }
+    void UnitIdMissing(const std::string& detail) override
+    {
+        for (UpdateReport* report : m_reports)
+            report->UnitIdMissing(detail);
+    }
     void RestartChecked(bool ok, const std::string& detail) override
     {
         for (UpdateReport* report : m_reports)

@@ -24,10 +24,10 @@ public:
 
     void Start(const std::string& port, const std::optional<std::string>& deviceVersion) override
     {
-        m_sink.Event({{"event", "start"},
-                      {"port", port},
-                      {"firmware", kCarriedFirmwareVersion},
-                      {"device_version", Version(deviceVersion)}});
+        Send({{"event", "start"},
+              {"port", port},
+              {"firmware", kCarriedFirmwareVersion},
+              {"device_version", Version(deviceVersion)}});
     }
 
     void Note(const std::string&) override {}
@@ -40,34 +40,34 @@ public:
         if (now - m_lastProgress < std::chrono::milliseconds(100))
             return;
         m_lastProgress = now;
-        m_sink.Event({{"event", "progress"},
-                      {"stage", progress.stage},
-                      {"step", StepText(progress.step)},
-                      {"done", progress.done},
-                      {"total", progress.total},
-                      {"percent", OneDecimal(100.0 * m_plan.Fraction(progress))}});
+        Send({{"event", "progress"},
+              {"stage", progress.stage},
+              {"step", StepText(progress.step)},
+              {"done", progress.done},
+              {"total", progress.total},
+              {"percent", OneDecimal(100.0 * m_plan.Fraction(progress))}});
     }
 
     void Outcome(int failedStage, const char* detail, double seconds) override
     {
         if (failedStage == 0) {
             StageEnd(true);
-            JsonEvent result = {{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}};
+            // Held until the unit's end: the restart may yet fail it.
+            m_pendingResult = {{"event", "result"}, {"ok", true}, {"seconds", OneDecimal(seconds)}};
             if (detail && *detail)
-                result["note"] = detail;
-            m_sink.Event(result);
+                m_pendingResult["note"] = detail;
             return;
         }
         Enter(failedStage);
         StageEnd(false);
-        m_sink.Event({{"event", "result"},
-                      {"ok", false},
-                      {"stage", failedStage},
-                      {"message", StageFailureMessage(failedStage)},
-                      {"detail", detail ? detail : ""}});
+        Send({{"event", "result"},
+              {"ok", false},
+              {"stage", failedStage},
+              {"message", StageFailureMessage(failedStage)},
+              {"detail", detail ? detail : ""}});
     }
 
-    void Cancelled() override { m_sink.Event({{"event", "result"}, {"ok", false}, {"cancelled", true}}); }
+    void Cancelled() override { Send({{"event", "result"}, {"ok", false}, {"cancelled", true}}); }
 
     void Interrupted(int stage, int signal, const char* detail) override
     {
@@ -75,32 +75,59 @@ public:
             Enter(stage);
             StageEnd(false);
         }
-        m_sink.Event({{"event", "result"},
-                      {"ok", false},
-                      {"interrupted", true},
-                      {"signal", signal},
-                      {"stage", stage},
-                      {"detail", detail ? detail : ""}});
+        Send({{"event", "result"},
+              {"ok", false},
+              {"interrupted", true},
+              {"signal", signal},
+              {"stage", stage},
+              {"detail", detail ? detail : ""}});
     }
 
     void VersionAfter(const std::optional<std::string>& deviceVersion) override
     {
-        m_sink.Event({{"event", "version"}, {"device_version", Version(deviceVersion)}});
+        Send({{"event", "version"}, {"device_version", Version(deviceVersion)}});
     }
 
-    void Skipped() override { m_sink.Event({{"event", "result"}, {"ok", true}, {"skipped", true}}); }
+    void UnitId(const std::string& id) override { m_unit = id; }
+    void UnitIdMissing(const std::string& detail) override
+    {
+        Send({{"event", "result"}, {"ok", false}, {"hook", "unit-id"}, {"detail", detail}});
+    }
+
+    void Skipped() override { Send({{"event", "result"}, {"ok", true}, {"skipped", true}}); }
 
     void BootstrapHookFailed(const std::string& detail) override
     {
-        m_sink.Event({{"event", "result"}, {"ok", false}, {"hook", "bootstrap"}, {"detail", detail}});
+        Send({{"event", "result"}, {"ok", false}, {"hook", "bootstrap"}, {"detail", detail}});
     }
 
     void RestartChecked(bool ok, const std::string& detail) override
     {
-        m_sink.Event({{"event", "restart"}, {"ok", ok}, {"detail", detail}});
+        Send({{"event", "restart"}, {"ok", ok}, {"detail", detail}});
+        if (!ok && !m_pendingResult.is_null())
+            m_pendingResult.update({{"ok", false}, {"restart", false}, {"detail", detail}});
+    }
+
+    // One verdict per unit: the stages' success is told once the power
+    // cycle has been checked, as the unit's final outcome.
+    void Ended(UnitOutcome) override
+    {
+        if (!m_pendingResult.is_null())
+            Send(m_pendingResult);
+        m_pendingResult = nullptr;
     }
 
 private:
+    // With the unit's id after the event's name, where it has one.
+    void Send(const JsonEvent& event)
+    {
+        if (m_unit.empty())
+            return m_sink.Event(event);
+        JsonEvent tagged = {{"event", event["event"]}, {"unit", m_unit}};
+        tagged.update(event);
+        m_sink.Event(tagged);
+    }
+
     // Ends the stage under way, if another one begins; a stage that fails
     // before its first step has still begun.
     void Enter(int stage)
@@ -109,20 +136,22 @@ private:
             return;
         StageEnd(true);
         m_stage = stage;
-        m_sink.Event({{"event", "stage_begin"}, {"stage", stage}, {"name", StageTitle(stage)}});
+        Send({{"event", "stage_begin"}, {"stage", stage}, {"name", StageTitle(stage)}});
     }
 
     void StageEnd(bool ok)
     {
         if (m_stage == 0)
             return;
-        m_sink.Event({{"event", "stage_end"}, {"stage", m_stage}, {"ok", ok}});
+        Send({{"event", "stage_end"}, {"stage", m_stage}, {"ok", ok}});
         m_stage = 0;
     }
 
     JsonEventSink& m_sink;
     const ProgressPlan& m_plan;
-    int m_stage = 0; // the stage under way
+    int m_stage = 0;           // the stage under way
+    JsonEvent m_pendingResult; // the stages' success, until the unit ends
+    std::string m_unit;        // its id, or ""
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
 

@@ -80,6 +80,12 @@ void StatusReport::RestartChecked(bool ok, const std::string& detail)
     m_watcher.Changed(m_status, UnitChange::RestartFailed);
 }
 
+void StatusReport::UnitId(const std::string& id)
+{
+    m_status.unit = id;
+    m_watcher.Changed(m_status, UnitChange::Started);
+}
+
 void StatusReport::Hook(const char* name)
 {
     m_status.hook = name ? name : "";

@@ -42,6 +42,7 @@ public:
     void Skipped() override;
     void BootstrapHookFailed(const std::string& detail) override;
     void RestartChecked(bool ok, const std::string& detail) override;
+    void UnitId(const std::string& id) override;
     void Hook(const char* name) override;
     void Ended(UnitOutcome outcome) override;
 

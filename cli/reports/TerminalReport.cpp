@@ -174,6 +174,11 @@ public:
         std::fprintf(m_err, "The bootstrap hook failed; nothing was sent for the update.\n  %s\n", detail.c_str());
     }
 
+    void UnitIdMissing(const std::string& detail) override
+    {
+        std::fprintf(m_err, "No id came for the unit; nothing was sent for the update.\n  %s\n", detail.c_str());
+    }
+
     void RestartChecked(bool ok, const std::string& detail) override
     {
         if (!ok)

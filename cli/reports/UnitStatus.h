@@ -23,6 +23,7 @@ enum class UnitOutcome {
 
 struct UnitStatus {
     std::string port; // as the report names it, once it opened
+    std::string unit; // its id, where one was given
     int stage = 0;    // 1 to 4: the stage under way, or where it stopped
     std::string step; // within the stage ("erase", "program")
     uint32_t done = 0;

@@ -63,8 +63,9 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
     }
     StationRounds& rounds = session.Rounds(1, sim != nullptr);
     int exit = ExitSuccess;
-    while (rounds.Next() > 0) {
-        const UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), &session.Prompt()};
+    const auto more = [&] { return rounds.AtOwnPace() ? rounds.TakeNext(1, GivenPort(target)) : rounds.Next() > 0; };
+    for (bool go = rounds.Next() > 0; go; go = more()) {
+        const UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), &session.Prompt(), &session.Prompt()};
         const auto report = newReport();
         const UnitOutcome outcome = UnitUpdate(options, target, *report, session.Trace(), place).Run();
         rounds.Count(RecordResult(outcome));

@@ -2,6 +2,7 @@
 
 #include "AdapterAdvice.h"
 #include "CliStreams.h"
+#include "DeviceText.h"
 #include "InstructionsText.h"
 #include "Interrupts.h"
 #include "PortDiagnosis.h"
@@ -14,6 +15,7 @@
 #include "WireTrace.h"
 
 #include <chrono>
+#include <mutex>
 
 // Each step below returns Running to go on, or how the unit's update ended.
 
@@ -74,6 +76,8 @@ UnitOutcome UnitUpdate::FromPort()
 {
     if (!Resolve())
         return UnitOutcome::PortUnavailable;
+    if (const UnitOutcome id = TakeUnitId(); id != UnitOutcome::Running)
+        return id;
     if (const UnitOutcome opened = OpenAndAskVersion(); opened != UnitOutcome::Running)
         return opened;
     if (m_options.action == CliAction::VersionOnly)
@@ -104,6 +108,45 @@ bool UnitUpdate::Resolve()
     m_target.shownAs = m_target.portName + " (" + port.path + ")";
     m_target.portName = port.path;
     return true;
+}
+
+// --unit-id-command or --ask-unit-id: the unit's id, escaped as device
+// text is, before anything is sent to it. A bench's slots ask the person
+// one at a time.
+UnitOutcome UnitUpdate::TakeUnitId()
+{
+    std::string id, missing; // missing: why there is no id, where none comes
+    if (!m_options.unitIdCommand.empty()) {
+        const HookResult ran = RunStationHook("unit-id", m_options.unitIdCommand);
+        if (ran.bInterrupted)
+            return Interrupted(0, ran.detail);
+        id = ran.firstLine;
+        missing = ran.bOk ? "unit-id hook '" + m_options.unitIdCommand + "' wrote no id" : ran.detail;
+    } else if (m_options.bAskUnitId && m_place.pIdPrompt) {
+        static std::mutex asking;
+        const std::lock_guard lock(asking);
+        id = m_place.pIdPrompt
+                 ->Ask("Scan or type the id of the unit in slot " + std::to_string(m_place.slot) + " (" +
+                           m_target.shownAs + ") and press Enter: ",
+                       {})
+                 .value_or("");
+        if (InterruptSignal() != 0)
+            return Interrupted(0, "");
+        missing = "no id was given for it";
+    } else {
+        return UnitOutcome::Running;
+    }
+    const size_t first = id.find_first_not_of(" \t"), last = id.find_last_not_of(" \t");
+    if (first == std::string::npos) {
+        m_record.detail = missing; // the hook's words are printable already
+        m_report.UnitIdMissing(m_record.detail);
+        return UnitOutcome::Failed;
+    }
+    id = id.substr(first, last + 1 - first);
+    m_record.unit = PrintableDeviceText(reinterpret_cast<const uint8_t*>(id.data()), id.size());
+    m_report.UnitId(*m_record.unit);
+    m_report.Note("Unit " + *m_record.unit + ".");
+    return UnitOutcome::Running;
 }
 
 UnitOutcome UnitUpdate::OpenAndAskVersion()
@@ -243,6 +286,10 @@ UnitOutcome UnitUpdate::Restart()
     if (m_target.pSim) {
         m_report.Note("(The simulated Kestrune is power-cycled.)");
         m_target.pSim->PowerOn(false);
+    } else if (!hook && m_place.pRestart) {
+        if (!m_place.pRestart->Wait(StopRequested))
+            return UnitOutcome::Done; // the update itself is done
+        return CheckRestart(true);    // checked as after the hook
     } else if (!hook && !Asks()) {
         m_report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
         return UnitOutcome::Done;
@@ -304,7 +351,7 @@ HookResult UnitUpdate::RunStationHook(const char* name, const std::string& comma
 {
     m_report.Hook(name);
     HookResult ran = RunHook(HookCall{name, command, GivenPort(m_target), m_place.slot, m_options.hookTimeoutS,
-                                      m_place.hookOutput, StopRequested, m_place.hookLine});
+                                      m_place.hookOutput, StopRequested, m_place.hookLine, m_record.unit.value_or("")});
     m_report.Hook(nullptr);
     return ran;
 }

@@ -9,6 +9,7 @@
 #include "DeviceLink.h"
 #include "Hook.h"
 #include "PersonPrompt.h"
+#include "RoundRestart.h"
 #include "UnitRecord.h"
 #include "UpdateReport.h"
 #include "UpdateTarget.h"
@@ -28,6 +29,8 @@ struct UnitPlace {
     std::FILE* hookOutput = stderr;    // the hooks' lines
     bool bGoAheadGiven = false;        // the round's prompt asked already
     PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
+    PersonPrompt* pIdPrompt = nullptr; // --ask-unit-id: who types or scans the unit's id
+    RoundRestart* pRestart = nullptr;  // an attended bench's power cycle, for the whole round
     std::function<void(const std::string&)> hookLine = nullptr; // takes the hooks' lines instead, where set
     std::optional<std::string> versionPeeked = std::nullopt;    // what a query before the question read
 };
@@ -46,6 +49,7 @@ public:
 private:
     UnitOutcome FromPort();
     bool Resolve();
+    UnitOutcome TakeUnitId();
     UnitOutcome OpenAndAskVersion();
     void AdviseOnAdapter();
     UnitOutcome GoAhead();

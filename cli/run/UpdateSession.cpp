@@ -40,10 +40,23 @@ bool UpdateSession::OpenTrace()
 
 StationRounds& UpdateSession::Rounds(size_t slots, bool simulated)
 {
-    m_bRoundAsks = m_options.bStation && m_options.bootstrapCommand.empty() && !simulated;
-    m_rounds.emplace(RoundsPlan{m_options.bStation, m_options.units, m_bRoundAsks, m_options.bJson, m_io.out, m_pPrompt,
-                                InterruptSignal},
-                     slots);
+    // The person readies the units where no hook or simulator does; the
+    // next units are waited for where no next-unit command says they came.
+    const bool person = m_options.bStation && !simulated;
+    const bool hook = !m_options.bootstrapCommand.empty();
+    m_bRoundAsks = person && !hook;
+    const RoundsPlan plan{m_options.bStation,
+                          m_options.units,
+                          m_bRoundAsks,
+                          person && m_options.nextUnitCommand.empty(),
+                          !hook,
+                          m_options.bJson,
+                          m_io.out,
+                          m_pPrompt,
+                          InterruptSignal};
+    m_rounds.emplace(plan, slots, NextUnitHook{m_options.nextUnitCommand, m_options.hookTimeoutS, m_io.err, [] {
+                                                   return InterruptSignal() != 0;
+                                               }});
     m_rounds->Watch(m_recorder);
     return *m_rounds;
 }

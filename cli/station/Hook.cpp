@@ -65,9 +65,19 @@ std::string HookLines::LastErrorLine() const
     return m_lastError;
 }
 
+std::string HookLines::FirstOutputLine() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_firstOutput;
+}
+
 void HookLines::Emit(bool fromStderr, const std::string& text)
 {
     const std::string line = PrintableHookText(text);
+    if (!fromStderr && !m_bOutputBegun) {
+        m_bOutputBegun = true;
+        m_firstOutput = text;
+    }
     // One call per line: the lines of a bench's hooks never mix.
     if (m_onLine) {
         m_onLine(m_prefix + line);
@@ -84,11 +94,13 @@ void HookLines::Emit(bool fromStderr, const std::string& text)
 HookResult RunHook(const HookCall& call)
 {
     HookLines lines(call.output, "[slot " + std::to_string(call.slot) + " " + call.name + "] ", call.onLine);
-    const ProcessEnd end =
-        RunShellCommand(call.command, {"KESTRUNE_PORT=" + call.port, "KESTRUNE_SLOT=" + std::to_string(call.slot)},
-                        call.timeoutS * 1000U, call.stopRequested, lines);
+    std::vector<std::string> environment = {"KESTRUNE_PORT=" + call.port, "KESTRUNE_SLOT=" + std::to_string(call.slot)};
+    if (!call.unit.empty())
+        environment.push_back("KESTRUNE_UNIT=" + call.unit);
+    const ProcessEnd end = RunShellCommand(call.command, environment, call.timeoutS * 1000U, call.stopRequested, lines);
     lines.Flush();
     HookResult result;
+    result.firstLine = lines.FirstOutputLine();
     std::string how;
     switch (end.kind) {
     case ProcessEnd::Exited:

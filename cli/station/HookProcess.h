@@ -22,6 +22,8 @@ public:
     // The lines still without their end.
     void Flush();
     std::string LastErrorLine() const;
+    // The first line it wrote to stdout, as written; "" where none.
+    std::string FirstOutputLine() const;
 
 private:
     void Emit(bool fromStderr, const std::string& text);
@@ -32,6 +34,8 @@ private:
     mutable std::mutex m_mutex;
     std::string m_partial[2]; // stdout, stderr
     std::string m_lastError;
+    std::string m_firstOutput;
+    bool m_bOutputBegun = false;
 };
 
 struct ProcessEnd {

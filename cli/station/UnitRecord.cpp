@@ -17,7 +17,7 @@ namespace {
 
 const char* const kFieldNames[] = {"time",  "host",    "program",        "firmware",      "port",
                                    "slot",  "adapter", "version_before", "version_after", "result",
-                                   "stage", "message", "detail",         "seconds"};
+                                   "stage", "message", "detail",         "seconds",       "unit"};
 
 JsonEvent Optional(const std::optional<std::string>& text) { return text ? JsonEvent(*text) : JsonEvent(nullptr); }
 
@@ -37,7 +37,8 @@ JsonEvent Fields(const UnitRecord& r)
                                 r.stage ? JsonEvent(r.stage) : JsonEvent(nullptr),
                                 r.message.empty() ? JsonEvent(nullptr) : JsonEvent(r.message),
                                 r.detail,
-                                std::round(r.seconds * 10.0) / 10.0};
+                                std::round(r.seconds * 10.0) / 10.0,
+                                Optional(r.unit)};
     JsonEvent fields = JsonEvent::object();
     for (size_t i = 0; i < std::size(kFieldNames); ++i)
         fields[kFieldNames[i]] = values[i];

@@ -30,6 +30,7 @@ struct UnitRecord {
     std::string message; // the stage's own message; empty: none
     std::string detail;
     double seconds = 0;
+    std::optional<std::string> unit; // its id (--unit-id-command, --ask-unit-id), escaped as device text
 };
 
 // A record with the fields that do not depend on the unit filled in, the

@@ -1,5 +1,7 @@
 #include "UnitRecorder.h"
 
+#include <fstream>
+
 namespace {
 
 bool EndsWith(const std::string& text, const std::string& end)
@@ -7,17 +9,37 @@ bool EndsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// A CSV record's first line, without its line end; "" for a new or empty file.
+std::string FirstLine(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string line;
+    std::getline(file, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
 } // namespace
 
 bool UnitRecorder::Open(const std::string& path)
 {
+    m_bCsv = EndsWith(path, ".csv") || EndsWith(path, ".CSV");
+    // Rows of other fields under a header would be read wrong: such a file
+    // (one from an older version) is left alone.
+    if (const std::string header = FirstLine(path); m_bCsv && !header.empty() && header != RecordCsvHeader()) {
+        std::fprintf(m_err,
+                     "kestrune-update: cannot append to the record %s: its header is\n  %s\nbut this version "
+                     "writes\n  %s\nRecord into a new file.\n",
+                     path.c_str(), header.c_str(), RecordCsvHeader().c_str());
+        return false;
+    }
     std::string reason;
     if (!m_file.Open(path, reason)) {
         std::fprintf(m_err, "kestrune-update: cannot open the record %s: %s\n", path.c_str(), reason.c_str());
         return false;
     }
     m_path = path;
-    m_bCsv = EndsWith(path, ".csv") || EndsWith(path, ".CSV");
     return true;
 }
 
