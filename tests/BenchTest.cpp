@@ -212,7 +212,7 @@ TEST(Bench, APageAsksThePerson)
          "Bench cancelled; nothing was sent."},
         {"a station's round",
          {"--bench", "PEER", "--station"},
-         "Put the next Kestrunes into bootstrap mode and press continue, or q to stop",
+         "Put the next Kestrunes in place and into bootstrap mode",
          {"continue", "q"},
          "q",
          ExitSuccess,

@@ -86,7 +86,7 @@ void AlreadyCurrent(UpdateReport& report)
 
 void Unavailable(UpdateReport& report)
 {
-    report.PortUnavailable("/dev/ttyUSB0: Permission denied.\n");
+    report.PortUnavailable("/dev/ttyUSB0: Permission denied.");
     report.Ended(UnitOutcome::PortUnavailable);
 }
 
