@@ -35,9 +35,10 @@ std::string ProgressLine(const StageProgress& progress, double fraction, int lef
     std::snprintf(tail, sizeof tail, " %3d%%  %d:%02d left", static_cast<int>(fraction * 100), left / 60, left % 60);
     char step[32];
     std::snprintf(step, sizeof step, " %-*s", kStepWidth, StepText(progress.step));
-    const std::string head = "[" + std::to_string(progress.stage) + "/4] ";
+    char head[16];
+    std::snprintf(head, sizeof head, "[%d/4] ", progress.stage);
     const std::string title = StageTitle(progress.stage);
-    const size_t fixed = head.size() + kTitleWidth + std::strlen(step) + std::strlen(tail);
+    const size_t fixed = std::strlen(head) + kTitleWidth + std::strlen(step) + std::strlen(tail);
     // " [" and "]" around the bar
     const int room = columns > fixed + 3 ? static_cast<int>(columns - fixed - 3) : 0;
     const int bar = std::min(kBarWidth, room);
@@ -47,7 +48,7 @@ std::string ProgressLine(const StageProgress& progress, double fraction, int lef
         const int filled = static_cast<int>(bar * fraction);
         line += std::string(filled, '#') + std::string(bar - filled, ' ') + "]";
     } else {
-        const size_t others = head.size() + std::strlen(step) + std::strlen(tail);
+        const size_t others = std::strlen(head) + std::strlen(step) + std::strlen(tail);
         const size_t titleRoom = std::min<size_t>(kTitleWidth, columns > others ? columns - others : 0);
         const std::string shown = ShortenMiddle(title, titleRoom);
         line += shown + std::string(titleRoom - shown.size(), ' ') + step;
