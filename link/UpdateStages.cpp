@@ -90,7 +90,6 @@ bool CDeviceLink::LoadSecondaryBootstrap()
     if (!SetMode(kLoaderLine) || !ClearRange(kSecondaryStart, static_cast<uint16_t>(kSecondaryEnd)))
         return false;
     const UpdateStage stage = UpdateStage::SecondaryBootstrap;
-    Report(stage, UpdateStep::Write, 0, kSecondaryBlocks);
     for (uint32_t i = 0; i < kSecondaryBlocks; ++i) {
         const auto address = static_cast<uint16_t>(kSecondaryStart + i * kBlockSize);
         if (!WriteBlock(m_imageBuffer + i * kBlockSize, address))
@@ -101,7 +100,6 @@ bool CDeviceLink::LoadSecondaryBootstrap()
     // back different from what was staged means the loader in the device's
     // RAM is not the one we sent, and starting it would run damaged code.
     uint32_t readBack = 0;
-    Report(stage, UpdateStep::Verify, 0, kSecondaryBlocks);
     for (; readBack < kSecondaryBlocks; ++readBack) {
         const auto address = static_cast<uint16_t>(kSecondaryStart + readBack * kBlockSize);
         uint8_t block[kBlockSize];
@@ -149,7 +147,6 @@ bool CDeviceLink::LoadFlashImage(UpdateStage stage, const FirmwareImage& firmwar
     const uint32_t pagesToSend = PagesToSend();
 
     uint32_t sent = 0;
-    Report(stage, UpdateStep::Program, 0, pagesToSend);
     for (uint32_t page = kFlashStart; page < kFlashEnd; page += kPageSize) {
         if (!PageIsSent(page))
             continue;

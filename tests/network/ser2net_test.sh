@@ -190,7 +190,9 @@ check "records the unit as skipped" field '"version_before":"5.0.3","version_aft
 after=$(status_of sim5)
 sent() { sed 's/.*bytes received \([0-9]*\); version queries \([0-9]*\)/\1 \2/' <<<"$1"; }
 check "and sends the version query only" test "$(sent "$after")" = "$(($(sent "$before" | cut -d' ' -f1) + 3)) $(($(sent "$before" | cut -d' ' -f2) + 1))"
-check "--station --units 2" station --station --units 2
+# The next round waits for the person: Enter says the next unit is in place.
+check "--station --units 2" ends 0 --device "$(url s5)" --bootstrap-command "$boot" --power-cycle-command "$power" \
+    --record "$record" --station --units 2 < <(echo)
 check "records two updated units" test "$(tail -n 2 "$record" | grep -c '"result":"updated"')" = 2
 check "and sums them up" says out "Station: 2 units in 2 rounds: 2 updated, 0 failed, 0 skipped"
 check "the record has every unit" test "$(wc -l <"$record")" = 5

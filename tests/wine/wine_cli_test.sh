@@ -59,7 +59,7 @@ check "a failing power hook fails the unit" ends 1 --port 12 -q --record "$work/
 check "the bootstrap hook saw its port and slot" says err "[slot 1 bootstrap] COM12 1"
 check "named with its status and last line" says err "power-cycle hook '$power_hook' exited with status 3: relay stuck"
 check "the record's header" test "$(head -n 1 "$work/record.csv" | tr -d '\r')" = \
-    "time,host,program,firmware,port,slot,adapter,version_before,version_after,result,stage,message,detail,seconds"
+    "time,host,program,firmware,port,slot,adapter,version_before,version_after,result,stage,message,detail,seconds,unit"
 check "and the unit" grep -qF ",5.0.3,5.0.3,COM12,1,,,,failed,,,power-cycle hook '$power_hook' exited with status 3: relay stuck," \
     "$work/record.csv"
 truncate -s -1 "$work/record.csv" # as a crash might leave it: the last line without its end
