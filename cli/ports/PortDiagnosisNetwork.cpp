@@ -21,6 +21,10 @@ std::string DescribeNetworkFailure(const std::string& name, const PortOpenFailur
                "rfc2217://[fe80::1%eth0]:4001.";
     case Network::Interrupted: return failure.endpoint + ": " + failure.text;
     case Network::Lost: return failure.text + ServerAdvice(failure.endpoint); // the text names the server
+    case Network::Closed:
+        return failure.endpoint + ": " + failure.text +
+               "\n  ser2net closes a new connection at once while another client holds its port, or when its "
+               "device does not open.";
     default: return failure.endpoint + ": " + failure.text + ServerAdvice(failure.endpoint);
     }
 }

@@ -36,8 +36,7 @@ public:
     {
     }
 
-    // Connects and agrees on the Com Port Control option; false, with what
-    // went wrong in failure, otherwise.
+    // Connects and agrees on the Com Port Control option; false, with why in failure.
     bool Open(const std::string& host, const std::string& port, PortOpenFailure& failure);
 
     void PurgeAll() override
@@ -110,8 +109,8 @@ private:
 
     bool StopRequested() const { return StopAsked(m_pStopRequested); }
 
-    // What the server sent as data before any purge: its own words, if any.
-    std::string PrintableServerText() const
+    // A server that turns a client away says why as plain text, then closes.
+    std::string ClosedText() const
     {
         uint8_t text[160];
         uint32_t length = 0;
@@ -120,7 +119,8 @@ private:
             if (byte != '\r' && byte != '\n')
                 text[length++] = byte;
         }
-        return PrintableDeviceText(text, length);
+        const std::string said = PrintableDeviceText(text, length);
+        return "the server closed the connection" + (said.empty() ? "" : ": " + said);
     }
 
     void MarkLost() { MarkLost("connection to " + m_endpoint + " closed"); }
@@ -217,10 +217,8 @@ bool NetworkSerialPort::Open(const std::string& host, const std::string& port, P
     uint8_t opening[TelnetComPortCodec::kOpeningBytes];
     Send(opening, m_codec.EncodeOpening(opening));
     if (!AwaitAnswer([&] { return m_codec.ComPortAgreed() || m_codec.ComPortRefused(); }) || !m_codec.ComPortAgreed()) {
-        // A server that turns a client away says why as plain text first.
-        const std::string said = PrintableServerText();
         if (Lost())
-            return failed(Network::Closed, "the server closed the connection" + (said.empty() ? "" : ": " + said));
+            return failed(Network::Closed, ClosedText());
         return failed(Network::NotRfc2217, "does not speak RFC 2217 (no agreement on the Com Port Control option)");
     }
     // The first purge measures the round trip, and tells whether the server
@@ -231,8 +229,11 @@ bool NetworkSerialPort::Open(const std::string& host, const std::string& port, P
     m_bServerConfirmsPurge = AwaitAnswer([&] { return m_codec.PurgeConfirmed(); });
     const auto roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sent).count();
     m_nRoundTripMs = m_bServerConfirmsPurge ? static_cast<uint32_t>((roundTrip + 999) / 1000) : 0;
+    // ser2net agrees first, then finds its port held or its device not opening.
+    if (Lost() || StopRequested())
+        return failed(Network::Closed, ClosedText());
     m_nQueued = m_nFirst = 0;
-    return !(Lost() || StopRequested()) || failed(Network::Lost, Failure().text);
+    return true;
 }
 
 bool NetworkSerialPort::ApplyLineSettings(const LineSettings& settings)

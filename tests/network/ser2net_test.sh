@@ -3,7 +3,7 @@
 # the real ser2net, each in front of a simulated Kestrune's terminal: a
 # whole update, a stage fault, ser2net killed mid-update, a bench of four,
 # the same wire trace as through the terminal itself, ports that do not
-# answer, servers that misbehave (one that never reads, one that floods
+# answer or that another client holds, servers that misbehave (one that never reads, one that floods
 # option requests, ser2net behind a relay that reports another speed or
 # parity than it set), a production station whose hooks command the
 # simulated Kestrune as a relay would, and two stations appending to one
@@ -87,7 +87,13 @@ def pipe(source, sink, lie=None):
             sink.sendall(data.replace(*lie) if lie else data)
     except OSError:
         pass
+    # shutdown, not close alone: the other direction's thread may be blocked
+    # in recv on the socket, and then close would leave the connection open.
     for s in (source, sink):
+        try:
+            s.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
         s.close()
 
 def drain(source):
@@ -165,6 +171,10 @@ check "nobody listening" ends 3 --device rfc2217://127.0.0.1:1 --version-only
 check "named with the cause" says err "127.0.0.1:1: connection refused"
 check "a plain TCP port" ends 3 --device "$(url raw)" --version-only
 check "does not speak RFC 2217" says err "does not speak RFC 2217"
+exec 3<>"/dev/tcp/127.0.0.1/$(cat "$work/s4.port")"; sleep 0.5 # another client holds s4
+check "a port another client holds" ends 3 --device "$(url s4)" --version-only
+check "is named, in ser2net's words" says err "the server closed the connection: Port already in use"
+exec 3<&-
 echo "# a production station: hooks for bootstrap mode and power, the record, units already current, rounds"
 record="$work/station.jsonl"
 boot="echo bootstrap >'$work/sim5.in'; echo \"\$KESTRUNE_PORT \$KESTRUNE_SLOT\" >'$work/hook.env'; sleep 0.3"
