@@ -1,6 +1,7 @@
 #include "Bench.h"
 #include "CliExit.h"
 #include "CliOptions.h"
+#include "CliUsage.h"
 #include "ImageList.h"
 #include "OwnConsole.h"
 #include "PageHost.h"
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
         return ExitUsage;
     }
     switch (options->action) {
-    case CliAction::Help: std::fputs(kCliUsage, stdout); return ExitSuccess;
+    case CliAction::Help: std::fputs(CliUsage().c_str(), stdout); return ExitSuccess;
     case CliAction::Version:
         std::printf("kestrune-update %s, carrying Kestrune firmware %s\n", KZ_PROGRAM_VERSION, kCarriedFirmwareVersion);
         return ExitSuccess;

@@ -23,29 +23,22 @@
 #include "PageLoad.h"
 #include "ProgressPlan.h"
 #include "ProtocolLimit.h"
-#include "Ser2netServer.h"
-#include "SimulatedKestrune.h"
+#include "TimedUpdate.h"
 #include "UpdateReport.h"
-#include "UpdateRun.h"
 #include "WireTrace.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <vector>
 
 namespace {
-
-thread_local bool t_counting = false;
-std::atomic<uint64_t> g_allocations{0};
 
 // 8N1: a start bit, eight data bits, a stop bit.
 constexpr double kBootstrapCharacter = 10.0 / 9600;
@@ -57,21 +50,6 @@ constexpr std::chrono::microseconds kTargetTurnaround(200);
 constexpr double kTargetNetworkRatio = 1.05; // through ser2net, beside the local update
 constexpr double kTargetPageRatio = 1.01;    // with the page's share, beside the same update without
 constexpr int kPagePairs = 2;                // updates with and without the page, in turns
-
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (t_counting)
-        ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
 
 // The command line's displays, watching as they do in kestrune-update.
 class DisplayObserver : public LinkObserver {
@@ -88,58 +66,6 @@ private:
     UpdateReport& m_report;
     WireTrace& m_trace;
 };
-
-struct Run {
-    double seconds;
-    uint64_t allocations;
-    DeviceTiming timing;
-    TurnaroundSummary turnarounds;
-    double stolen;
-};
-
-// Processor time a hypervisor gave elsewhere while this machine's processors
-// had work, summed over them; 0 where it is not counted.
-double StolenSeconds()
-{
-    unsigned long long user, nice, system, idle, iowait, irq, softirq, steal = 0;
-    if (std::FILE* stat = std::fopen("/proc/stat", "r")) {
-        if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &iowait,
-                        &irq, &softirq, &steal) != 8)
-            steal = 0;
-        std::fclose(stat);
-    }
-    return static_cast<double>(steal) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// One whole update; nullopt when it failed. With ser2net options (a
-// string, "" for none), through ser2net.
-std::optional<Run> TimedUpdate(bool paced, uint32_t latencyMs, LinkObserver* observer,
-                               const char* ser2netOptions = nullptr)
-{
-    SimulatedKestrune sim(SimulatedKestrune::Options{paced, true, latencyMs});
-    if (!sim.Start())
-        return std::nullopt;
-    std::optional<Ser2netServer> server;
-    if (ser2netOptions && !server.emplace(sim.DevicePath(), ser2netOptions).Ready())
-        return std::fprintf(stderr, "update_benchmark: ser2net did not start\n"), std::nullopt;
-    CDeviceLink link;
-    if (!(server ? link.Open(server->Url()) : link.Open(sim.DevicePath(), PortOptions{paced})))
-        return std::nullopt;
-    link.SetObserver(observer);
-    g_allocations = 0;
-    t_counting = true;
-    const double stolenBefore = StolenSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    const int failed = RunUpdateStages(link);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    t_counting = false;
-    if (failed) {
-        std::fprintf(stderr, "update_benchmark: stage %d failed: %s\n", failed, link.FailureDetail());
-        return std::nullopt;
-    }
-    return Run{seconds, g_allocations.load(), sim.WithDevice([](KestruneDevice& device) { return device.Timing(); }),
-               sim.Turnarounds(), StolenSeconds() - stolenBefore};
-}
 
 double ThreadCpuSeconds()
 {
@@ -191,7 +117,7 @@ void PrintLimit(const ProtocolLimit& limit)
                 "host turnaround: median / p99 / max (all)");
 }
 
-void PrintRun(const char* what, const std::optional<Run>& run, double limit)
+void PrintRun(const char* what, const std::optional<TimedRun>& run, double limit)
 {
     if (!run)
         return;
@@ -203,7 +129,7 @@ void PrintRun(const char* what, const std::optional<Run>& run, double limit)
                 std::chrono::duration<double>(turnarounds.total).count());
 }
 
-void PrintTargets(const Run& run, double limit)
+void PrintTargets(const TimedRun& run, double limit)
 {
     const double ratio = run.seconds / limit;
     const auto median = run.turnarounds.median;

@@ -59,7 +59,6 @@ struct CliOptions {
 // the argument that was wrong.
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
 
-// What --help shows: the platform's own (CliUsagePosix.cpp, CliUsageWin32.cpp).
-extern const char* const kCliUsage;
-// Whether --paced may hold a local --device's writes for their wire time.
+// Whether --paced may hold a local --device's writes for their wire time
+// (the platform's own: CliUsagePosix.cpp, CliUsageWin32.cpp).
 extern const bool kPacesLocalDevices;
