@@ -50,6 +50,8 @@ public:
     // Why the last SetLineMode failed, kept while reads and writes go on
     // (kind None after one that succeeded).
     const PortFailure& LineSettingFailure() const { return m_lineSettingFailure; }
+    // What the last SetLineMode asked the port for, taken or not.
+    LineSettings AskedLineSettings() const { return {m_dwBaudRate, m_nDataBits, m_nParity, m_nStopBits}; }
     // The port's device went away (an adapter unplugged, a connection
     // closed): nothing more will come. LastPortFailure says how.
     bool PortLost() const { return m_pPort && m_pPort->Lost(); }

@@ -382,6 +382,24 @@ TEST(Bench, APortThatDoesNotOpenCountsAsNotUpdated)
     }
 }
 
+// The screen a bench that fails leaves on a terminal of this width; each
+// line it was sent fits.
+std::vector<std::string> FailedBenchScreen(const std::vector<std::string>& args, unsigned short columns)
+{
+    ScriptedPeer terminal;
+    std::FILE* out = TerminalOfWidth(terminal.Path(), columns);
+    if (!out)
+        return {};
+    const CliRun run = RunCli(args, "", {out, nullptr, out}, RunBench);
+    std::fclose(out);
+    EXPECT_EQ(run.exit, ExitStageFailed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
+    const std::vector<uint8_t> bytes = terminal.Received();
+    const std::string shown(bytes.begin(), bytes.end());
+    EXPECT_TRUE(FitsColumns(shown, columns));
+    return ScreenLines(shown, columns);
+}
+
 // On a terminal of 60, 80 or 120 columns, with by-id names of 60
 // characters, each status line fits, the block goes back up by as many
 // lines as it has, and a hook's lines, written while the block is live,
@@ -400,17 +418,7 @@ TEST(Bench, OnATerminalTheRowsFitAndHookLinesStayAbove)
     }
     args.insert(args.end(), {"-y", "--bootstrap-command", "echo relay on; sleep 0.5; echo relay off >&2"});
     for (const unsigned short columns : {60, 80, 120}) {
-        ScriptedPeer terminal;
-        std::FILE* out = TerminalOfWidth(terminal.Path(), columns);
-        ASSERT_TRUE(out);
-        const CliRun run = RunCli(args, "", {out, nullptr, out}, RunBench);
-        std::fclose(out);
-        EXPECT_EQ(run.exit, ExitStageFailed);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the terminal's far end catches up
-        const std::vector<uint8_t> bytes = terminal.Received();
-        const std::string shown(bytes.begin(), bytes.end());
-        EXPECT_TRUE(FitsColumns(shown, columns));
-        const std::vector<std::string> screen = ScreenLines(shown, columns);
+        const std::vector<std::string> screen = FailedBenchScreen(args, columns);
         std::string all;
         for (const std::string& line : screen)
             all += line + "\n";
@@ -438,6 +446,19 @@ TEST(Bench, OnATerminalTheRowsFitAndHookLinesStayAbove)
             ++failures;
         EXPECT_EQ(failures, 2U) << all;
     }
+}
+
+// A unit's row names the step that failed: the first page's, not the erase
+// that ended before it.
+TEST(Bench, ARowNamesTheStepThatFailed)
+{
+    const std::vector<std::string> screen =
+        FailedBenchScreen({"--bench-sim", "1", "--bench-fault", "1:nak:program:0", "-y"}, 80);
+    std::string all;
+    for (const std::string& line : screen)
+        all += line + "\n";
+    EXPECT_TRUE(Has(all, "simulated 1  failed in stage 3 program\n")) << all;
+    EXPECT_TRUE(Has(all, "page 0xB800 of bank 2: device answered 0x01")) << all;
 }
 
 // --skip-current: the question lists each unit by slot and port with the

@@ -4,6 +4,7 @@
 #include "AdapterAdvice.h"
 #include "AutoPort.h"
 #include "CliSupport.h"
+#include "FakeSerialPort.h"
 #include "PortDiagnosis.h"
 #include "PortIdentity.h"
 #include "PortList.h"
@@ -12,7 +13,9 @@
 #include "UdevRule.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -145,6 +148,68 @@ TEST(CliPorts, AdapterAdviceNamesTheCostAndTheCause)
     EXPECT_FALSE(IsGarbledAnswer({}));
     EXPECT_TRUE(IsGarbledAnswer({0x02, 0x02, 0x15, 0x01})); // the device's own line-error frame
     EXPECT_TRUE(IsGarbledAnswer({0x82, 0x08, 0x20, '4', '.', '2', '.', '1', 0x01, 0xF7}));
+}
+
+struct RefusalCase {
+    const char* name;
+    LineSettings asked;
+    PortFailure::Kind kind;
+    const char* words; // the system's or the server's
+    const char* driver;
+    std::string said;
+};
+
+// The advice under a refused parity: which ("" or " (DRIVER)").
+std::string NoParityLine(const std::string& which)
+{
+    return "\n  The adapter or its driver" + which +
+           " may not support parity (some CH340 and PL2303 drivers do not). The update itself runs without parity.";
+}
+
+// A line setting the port would not take is said with its subject, the
+// same on Windows and POSIX whatever words the system has; the advice on
+// parity where the parity was refused. A server's words name it already.
+TEST(CliPorts, ARefusedLineSettingNamesThePortAndWhatWasAsked)
+{
+    using Kind = PortFailure::Kind;
+    const LineSettings run{38400, 8, 1, 0}, bootstrap{9600, 8, 0, 0}, loader{38400, 8, 0, 0};
+    const RefusalCase cases[] = {
+        {"COM5", run, Kind::SettingRefused, "Invalid parameter.", "",
+         "COM5 refused 38400 bit/s, 8 data bits, odd parity: Invalid parameter." + NoParityLine("")},
+        {"COM12", bootstrap, Kind::SettingRefused, "Invalid function.", "",
+         "COM12 refused 9600 bit/s, 8 data bits, no parity: Invalid function."},
+        {"/dev/ttyUSB0", loader, Kind::SettingRefused, "Invalid argument", "ch341",
+         "/dev/ttyUSB0 refused 38400 bit/s, 8 data bits, no parity: Invalid argument"},
+        {"/dev/ttyUSB0", run, Kind::SettingRefused, "the driver kept another speed or character size", "pl2303",
+         "/dev/ttyUSB0 refused 38400 bit/s, 8 data bits, odd parity: the driver kept another speed or character size" +
+             NoParityLine(" (pl2303)")},
+        {"COM5", loader, Kind::Lost, "the serial adapter was disconnected", "",
+         "COM5: the serial adapter was disconnected"},
+        {"rfc2217://bench-pi:4001", run, Kind::SettingRefused,
+         "bench-pi:4001 set the parity to NONE where ODD was asked", "",
+         "bench-pi:4001 set the parity to NONE where ODD was asked"},
+    };
+    for (const RefusalCase& c : cases)
+        EXPECT_EQ(DescribeSettingRefusal(c.name, c.asked, {c.kind, 0, c.words}, c.driver), c.said);
+
+    // Through a channel: a port that refused with the system's reason, and
+    // a pseudo-terminal, which takes every line mode (it has no parity to
+    // refuse; a real adapter's driver may).
+    FakePortState refusing;
+    refusing.bSettingsRefused = true;
+    refusing.systemError = EINVAL;
+    refusing.failureKind = Kind::SettingRefused;
+    CSerialChannel channel;
+    ASSERT_TRUE(channel.Open(OpenFakePort(refusing)));
+    EXPECT_FALSE(channel.SetLineMode(kBootstrapLine));
+    EXPECT_EQ(DescribeLineSettingFailure("/dev/ttyKZ", channel),
+              "/dev/ttyKZ refused 9600 bit/s, 8 data bits, no parity: " + std::string(std::strerror(EINVAL)));
+    ScriptedPeer peer;
+    ASSERT_TRUE(channel.Open(peer.Path()));
+    for (const int16_t mode : {kRunLine, kBootstrapLine, kLoaderLine}) {
+        EXPECT_TRUE(channel.SetLineMode(mode)) << mode;
+        EXPECT_EQ(DescribeLineSettingFailure(peer.Path(), channel), "") << mode;
+    }
 }
 
 // The rule names the adapter by ids and serial number; a serial number's

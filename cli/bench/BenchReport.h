@@ -41,6 +41,8 @@ public:
     void Totals(size_t updated, size_t skipped, size_t units, const std::string& recordFailure);
 
 private:
+    static constexpr size_t kShortestName = 12; // a name column's narrowest on a terminal
+
     struct TableLayout {
         size_t nameWidth; // the Device column
         size_t columns;   // the terminal's, 0 where it is none
@@ -67,3 +69,5 @@ private:
 
 // Updated, or skipped.
 bool UnitSucceeded(const BenchUnit& unit);
+// The unit's result in a word or two: "running", "updated", "failed", ...
+std::string ResultWord(const BenchUnit& unit);

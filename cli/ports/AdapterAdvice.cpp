@@ -18,11 +18,18 @@ constexpr uint16_t kFtdiVendor = 0x0403;
 
 bool IsGarbledAnswer(const std::vector<uint8_t>& reply) { return !reply.empty() && !IsVersionFrame(reply); }
 
-std::string ParityHint(const std::string& driver)
+std::string NoParityAdvice(const std::string& driver)
 {
     const std::string which = driver.empty() ? "its driver" : "its driver (" + driver + ")";
-    return "  Bytes came back, but no valid answer at 38400 bit/s, 8 data bits, odd parity: the adapter or " + which +
-           " may not support parity (some CH340 and PL2303 drivers do not). The update itself runs without parity.\n";
+    return "The adapter or " + which +
+           " may not support parity (some CH340 and PL2303 drivers do not). The update itself runs without parity.";
+}
+
+std::string ParityHint(const std::string& driver)
+{
+    std::string advice = NoParityAdvice(driver);
+    advice[0] = 't';
+    return "  Bytes came back, but no valid answer at 38400 bit/s, 8 data bits, odd parity: " + advice + "\n";
 }
 
 std::string NoAnswerHint(const std::string& driver)

@@ -12,8 +12,12 @@
 // Bytes came, but no version frame: what the line delivered was garbled.
 bool IsGarbledAnswer(const std::vector<uint8_t>& reply);
 
-// For a garbled answer: the adapter or its driver may not do parity. The
-// driver is the one discovery named ("" where it named none).
+// The adapter or its driver may not do parity, and the update needs none:
+// one sentence, without a line end. The driver is the one discovery named
+// ("" where it named none).
+std::string NoParityAdvice(const std::string& driver);
+
+// For a garbled answer: NoParityAdvice, after what came. The driver as there.
 std::string ParityHint(const std::string& driver);
 
 // For a version query that got no answer at all: what that can mean. The

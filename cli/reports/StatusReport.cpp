@@ -4,10 +4,67 @@
 #include "UpdateMessages.h"
 
 #include <cmath>
+#include <cstring>
+#include <optional>
 
 namespace {
 
 double OneDecimal(double value) { return std::round(value * 10.0) / 10.0; }
+
+// The step an exchange belongs to (the version query belongs to none).
+std::optional<UpdateStep> StepOf(LinkExchange exchange)
+{
+    switch (exchange) {
+    case LinkExchange::DownloadStart:
+    case LinkExchange::Download: return UpdateStep::Download;
+    case LinkExchange::SignOn: return UpdateStep::SignOn;
+    case LinkExchange::Clear:
+    case LinkExchange::WriteBlock: return UpdateStep::Write;
+    case LinkExchange::ReadBlock: return UpdateStep::Verify;
+    case LinkExchange::Jump:
+    case LinkExchange::Ping: return UpdateStep::Start;
+    case LinkExchange::FlashId:
+    case LinkExchange::Erase: return UpdateStep::Erase;
+    case LinkExchange::Program: return UpdateStep::Program;
+    default: return std::nullopt;
+    }
+}
+
+// The link's findings that name no exchange, and the step each ends.
+struct Finding {
+    const char* opening;
+    UpdateStep step;
+};
+constexpr Finding kFindings[] = {
+    {"echo differs", UpdateStep::Download},
+    {"no sign-on", UpdateStep::SignOn},
+    {"read-back of block", UpdateStep::Verify},
+    {"flash device code", UpdateStep::Erase},
+};
+
+// The step a stage failed in, as its failure's detail names it: by the
+// exchange it opens with ("page 0xB800 of bank 2: ..."), or by the link's
+// own finding. The steps reported before it are those that ended, so the
+// last of them is not always the one that failed. "" where the detail
+// names none (a line setting the port refused).
+std::string FailedStep(const std::string& detail)
+{
+    for (const Finding& finding : kFindings)
+        if (detail.starts_with(finding.opening))
+            return StepText(finding.step);
+    std::optional<UpdateStep> step;
+    size_t longest = 0; // "download start" before "download"
+    for (int i = 0; i <= static_cast<int>(LinkExchange::Version); ++i) {
+        const auto exchange = static_cast<LinkExchange>(i);
+        const size_t length = std::strlen(ExchangeText(exchange));
+        if (length > longest && detail.starts_with(ExchangeText(exchange)) && detail.size() > length &&
+            (detail[length] == ' ' || detail[length] == ':')) {
+            step = StepOf(exchange);
+            longest = length;
+        }
+    }
+    return step ? StepText(*step) : "";
+}
 
 } // namespace
 
@@ -45,6 +102,8 @@ void StatusReport::Outcome(int failedStage, const char* detail, double seconds)
         return;
     }
     EnterStage(failedStage);
+    if (const std::string step = FailedStep(detail ? detail : ""); !step.empty())
+        m_status.step = step;
     m_status.failedStage = failedStage;
     m_status.message = StageFailureMessage(failedStage);
     Result(UnitOutcome::Failed, detail);

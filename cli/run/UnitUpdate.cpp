@@ -169,9 +169,9 @@ UnitOutcome UnitUpdate::OpenAndAskVersion()
     if (m_place.pRecorder && !m_target.pSim)
         m_record.adapter = AdapterOf(m_target.portName);
     m_report.Start(m_target.shownAs, m_record.versionBefore);
-    // Why the run line could not be set, where the port knows (a network
-    // server that set another value than asked); the update needs it not.
-    if (const std::string& why = m_link.LineSettingFailure().text; !why.empty())
+    // Why the run line could not be set (a driver without odd parity, a
+    // network server that set another value); the update needs it not.
+    if (const std::string why = DescribeLineSettingFailure(m_target.portName, m_link); !why.empty())
         m_report.Note(why);
     AdviseOnAdapter();
     return UnitOutcome::Running;
@@ -256,6 +256,11 @@ UnitOutcome UnitUpdate::Stages()
     m_record.message = StageFailureMessage(failedStage);
     // A failure's detail, or what the success should be known with.
     m_record.detail = failedStage != 0 ? m_link.FailureDetail() : m_link.OutcomeNote();
+    // A line setting the port refused ends its stage at once (the stages
+    // never set the run line): said with the port and what was asked.
+    if (failedStage != 0 && m_link.LineMode() != kRunLine)
+        if (const std::string why = DescribeLineSettingFailure(m_target.portName, m_link); !why.empty())
+            m_record.detail = FirstLine(why);
     if (InterruptSignal() != 0 && failedStage != 0) {
         m_record.message.clear();
         return Interrupted(failedStage, m_record.detail);

@@ -79,9 +79,7 @@ public:
     {
         const speed_t speed = SpeedConstant(settings.dwBaudRate);
         if (speed == B0 || settings.nDataBits != 8) {
-            NoteFailure(PortFailure::Kind::SettingRefused, 0,
-                        "no terminal setting for " + std::to_string(settings.dwBaudRate) + " bit/s with " +
-                            std::to_string(settings.nDataBits) + " data bits");
+            NoteFailure(PortFailure::Kind::SettingRefused, 0, "no terminal setting has that speed and size");
             return false;
         }
         termios tio{};
@@ -102,8 +100,7 @@ public:
             return false;
         }
         if (cfgetospeed(&applied) != speed || (applied.c_cflag & CSIZE) != CS8) {
-            NoteFailure(PortFailure::Kind::SettingRefused, 0,
-                        "the driver did not keep " + std::to_string(settings.dwBaudRate) + " bit/s and 8 data bits");
+            NoteFailure(PortFailure::Kind::SettingRefused, 0, "the driver kept another speed or character size");
             return false;
         }
         // Both control lines held off; a pseudo-terminal has none.

@@ -2,7 +2,7 @@
 # Runs kestrune-update.exe under Wine with COM12 and COM13 routed to
 # simulated Kestrunes: a whole update, a bench of both, an update through
 # ser2net, hooks through cmd.exe with a CSV record appended to, the port list, and
-# ports that will not open or are not found.
+# ports that will not open, are not found or refuse a line setting.
 # Exits 77 (skipped) with the reason where Wine cannot run programs of this
 # width here.
 #
@@ -21,6 +21,10 @@ mkdir "$work/not-a-port"
 wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /d "$work/sim.tty" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM13 /d "$work/sim2.tty" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM14 /d "$work/not-a-port" /f >/dev/null 2>&1
+# A file opens as a port under Wine, but takes no line setting, as a driver
+# without odd parity would not.
+: >"$work/plain-file"
+wine reg add 'HKLM\Software\Wine\Ports' /v COM15 /d "$work/plain-file" /f >/dev/null 2>&1
 wineserver -k; wineserver -w
 
 echo "# a whole update on COM12, which only the \\\\.\\COM12 form reaches"
@@ -75,6 +79,11 @@ check "no port given: the list" ends 5
 check "and how to choose" says err "choose the Kestrune's port with --port N"
 check "a port that is no port" ends 3 --port 14 --version-only
 check "named with the system's reason" says err "COM14: "
+check "a port that refuses its line setting gets no answer" ends 6 --port 15 --version-only
+check "named with what was asked and the system's reason" says out "COM15 refused 38400 bit/s, 8 data bits, odd parity: "
+check "with the advice on parity" says out "may not support parity (some CH340 and PL2303 drivers do not)"
+check "an update on it stops in stage 1" ends 1 --port 15 --yes
+check "at the bootstrap line, named so" says err "COM15 refused 9600 bit/s, 8 data bits, no parity: "
 check "a port that does not exist" ends 3 --port 99 --version-only
 check "named, with a hint" says err "--list-ports"
 check "a USB name no adapter has" ends 3 --device usb:NOSUCH123 --version-only
