@@ -2,7 +2,6 @@
 
 #include "AdapterAdvice.h"
 #include "CliStreams.h"
-#include "DeviceText.h"
 #include "InstructionsText.h"
 #include "Interrupts.h"
 #include "PortDiagnosis.h"
@@ -15,7 +14,6 @@
 #include "WireTrace.h"
 
 #include <chrono>
-#include <mutex>
 
 // Each step below returns Running to go on, or how the unit's update ended.
 
@@ -66,6 +64,9 @@ UnitOutcome UnitUpdate::Run()
     if (!m_record.versionBefore)
         m_record.versionBefore = m_place.versionPeeked;
     m_record.result = RecordResult(outcome);
+    if (m_record.unit && m_place.pGivenIds)
+        m_place.pGivenIds->Ended(*m_record.unit,
+                                 m_record.result == UnitResult::Updated || m_record.result == UnitResult::Skipped);
     if (m_place.pRecorder && m_options.action == CliAction::Update)
         m_place.pRecorder->Write(m_record);
     m_report.Ended(outcome);
@@ -108,45 +109,6 @@ bool UnitUpdate::Resolve()
     m_target.shownAs = m_target.portName + " (" + port.path + ")";
     m_target.portName = port.path;
     return true;
-}
-
-// --unit-id-command or --ask-unit-id: the unit's id, escaped as device
-// text is, before anything is sent to it. A bench's slots ask the person
-// one at a time.
-UnitOutcome UnitUpdate::TakeUnitId()
-{
-    std::string id, missing; // missing: why there is no id, where none comes
-    if (!m_options.unitIdCommand.empty()) {
-        const HookResult ran = RunStationHook("unit-id", m_options.unitIdCommand);
-        if (ran.bInterrupted)
-            return Interrupted(0, ran.detail);
-        id = ran.firstLine;
-        missing = ran.bOk ? "unit-id hook '" + m_options.unitIdCommand + "' wrote no id" : ran.detail;
-    } else if (m_options.bAskUnitId && m_place.pIdPrompt) {
-        static std::mutex asking;
-        const std::lock_guard lock(asking);
-        id = m_place.pIdPrompt
-                 ->Ask("Scan or type the id of the unit in slot " + std::to_string(m_place.slot) + " (" +
-                           m_target.shownAs + ") and press Enter: ",
-                       {})
-                 .value_or("");
-        if (InterruptSignal() != 0)
-            return Interrupted(0, "");
-        missing = "no id was given for it";
-    } else {
-        return UnitOutcome::Running;
-    }
-    const size_t first = id.find_first_not_of(" \t"), last = id.find_last_not_of(" \t");
-    if (first == std::string::npos) {
-        m_record.detail = missing; // the hook's words are printable already
-        m_report.UnitIdMissing(m_record.detail);
-        return UnitOutcome::Failed;
-    }
-    id = id.substr(first, last + 1 - first);
-    m_record.unit = PrintableDeviceText(reinterpret_cast<const uint8_t*>(id.data()), id.size());
-    m_report.UnitId(*m_record.unit);
-    m_report.Note("Unit " + *m_record.unit + ".");
-    return UnitOutcome::Running;
 }
 
 UnitOutcome UnitUpdate::OpenAndAskVersion()
