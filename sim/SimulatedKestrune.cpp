@@ -60,8 +60,10 @@ bool SimulatedKestrune::Start()
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
         return false;
-    const char* name = ptsname(m_master);
-    if (!name)
+    // ptsname_r: a bench starts its simulated units at once, on threads of
+    // their own, and ptsname's one buffer would give one unit another's name.
+    char name[64];
+    if (ptsname_r(m_master, name, sizeof name) != 0)
         return false;
     m_devicePath = name;
     m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);

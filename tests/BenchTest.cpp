@@ -842,6 +842,14 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
          0,
          0,
          {"[slot 1 power-cycle] unit SN-1\\x1B", "[slot 2 unit-id] SN-2\\x1B"}},
+        {"a unit id given again: refused, and no line names that unit",
+         {"--bench-sim", "1", "--station", "--units", "2", "--unit-id-command", ids},
+         "again.jsonl",
+         1,
+         ExitStageFailed,
+         {{"updated", 1}, {"failed", 1}},
+         {"Station: 2 units in 2 rounds: 1 updated, 1 failed"},
+         "the id SN-1\\x1B is another unit's (finished in slot 1 in this run)"},
         {"a CSV record whose header lacks the unit",
          {"--bench-sim", "2", "--unit-id-command", ids},
          "old.csv",
@@ -888,7 +896,10 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
             const std::string stage = row["stage"].is_null() ? "" : " " + JsonText(row["stage"]);
             const bool partReadBack = result == "updated" && row["detail"] == kPartReadBack;
             ++results[result + stage + (partReadBack ? ", read back in part" : "")];
-            EXPECT_EQ(row["version_before"], "4.2.1") << c.what;
+            // An id that is another unit's: nothing was sent, and the line names no unit.
+            const bool idRefused = result == "failed" && row["detail"] == c.detail && Has(c.detail, "another unit's");
+            EXPECT_EQ(row["version_before"], idRefused ? nlohmann::ordered_json() : "4.2.1") << c.what;
+            EXPECT_TRUE(!idRefused || row["unit"].is_null()) << row;
             EXPECT_EQ(row["version_after"], result == "updated" ? nlohmann::ordered_json("5.0.3") : nullptr);
             EXPECT_EQ(row["firmware"], "5.0.3");
             if (!row["unit"].is_null()) {

@@ -214,6 +214,7 @@ int RunRound(const CliOptions& options, const std::vector<Version>& before, Upda
             bench.report.Above(bench.units, err, line);
         };
         place.pIdPrompt = &session.Prompt();
+        place.pGivenIds = &session.GivenIds();
         place.pRestart = attended ? &round.restart : nullptr;
         round.places.push_back(std::move(place));
         round.hookPorts.push_back(options.benchSimulated ? "simulated " + std::to_string(i + 1)

@@ -177,7 +177,8 @@ public:
 
     void UnitIdMissing(const std::string& detail) override
     {
-        std::fprintf(m_err, "No id came for the unit; nothing was sent for the update.\n  %s\n", detail.c_str());
+        std::fprintf(m_err, "No id of its own came for the unit; nothing was sent for the update.\n  %s\n",
+                     detail.c_str());
     }
 
     void RestartChecked(bool ok, const std::string& detail) override

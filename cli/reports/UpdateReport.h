@@ -45,7 +45,7 @@ public:
     virtual void RestartChecked(bool ok, const std::string& detail) = 0;
     // The unit's id (--unit-id-command, --ask-unit-id), before Start.
     virtual void UnitId(const std::string& /*id*/) {}
-    // No id came: the unit fails, and nothing was sent for its update.
+    // No id of its own came (none, or another unit's): the unit fails, and nothing was sent for its update.
     virtual void UnitIdMissing(const std::string& detail) { BootstrapHookFailed(detail); }
     // A station's hook begins (its name), or ended (nullptr).
     virtual void Hook(const char* /*name*/) {}

@@ -65,7 +65,8 @@ int RunSingleUpdate(const CliOptions& options, const CliStreams& io)
     int exit = ExitSuccess;
     const auto more = [&] { return rounds.AtOwnPace() ? rounds.TakeNext(1, GivenPort(target)) : rounds.Next() > 0; };
     for (bool go = rounds.Next() > 0; go; go = more()) {
-        const UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), &session.Prompt(), &session.Prompt()};
+        UnitPlace place{1, session.Recorder(), io.err, session.RoundAsks(), &session.Prompt(), &session.Prompt()};
+        place.pGivenIds = &session.GivenIds();
         const auto report = newReport();
         const UnitOutcome outcome = UnitUpdate(options, target, *report, session.Trace(), place).Run();
         rounds.Count(RecordResult(outcome));

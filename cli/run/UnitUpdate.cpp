@@ -2,7 +2,6 @@
 
 #include "AdapterAdvice.h"
 #include "CliStreams.h"
-#include "DeviceText.h"
 #include "InstructionsText.h"
 #include "Interrupts.h"
 #include "PortDiagnosis.h"
@@ -15,7 +14,6 @@
 #include "WireTrace.h"
 
 #include <chrono>
-#include <mutex>
 
 // Each step below returns Running to go on, or how the unit's update ended.
 
@@ -66,6 +64,9 @@ UnitOutcome UnitUpdate::Run()
     if (!m_record.versionBefore)
         m_record.versionBefore = m_place.versionPeeked;
     m_record.result = RecordResult(outcome);
+    if (m_record.unit && m_place.pGivenIds)
+        m_place.pGivenIds->Ended(*m_record.unit,
+                                 m_record.result == UnitResult::Updated || m_record.result == UnitResult::Skipped);
     if (m_place.pRecorder && m_options.action == CliAction::Update)
         m_place.pRecorder->Write(m_record);
     m_report.Ended(outcome);
@@ -108,45 +109,6 @@ bool UnitUpdate::Resolve()
     m_target.shownAs = m_target.portName + " (" + port.path + ")";
     m_target.portName = port.path;
     return true;
-}
-
-// --unit-id-command or --ask-unit-id: the unit's id, escaped as device
-// text is, before anything is sent to it. A bench's slots ask the person
-// one at a time.
-UnitOutcome UnitUpdate::TakeUnitId()
-{
-    std::string id, missing; // missing: why there is no id, where none comes
-    if (!m_options.unitIdCommand.empty()) {
-        const HookResult ran = RunStationHook("unit-id", m_options.unitIdCommand);
-        if (ran.bInterrupted)
-            return Interrupted(0, ran.detail);
-        id = ran.firstLine;
-        missing = ran.bOk ? "unit-id hook '" + m_options.unitIdCommand + "' wrote no id" : ran.detail;
-    } else if (m_options.bAskUnitId && m_place.pIdPrompt) {
-        static std::mutex asking;
-        const std::lock_guard lock(asking);
-        id = m_place.pIdPrompt
-                 ->Ask("Scan or type the id of the unit in slot " + std::to_string(m_place.slot) + " (" +
-                           m_target.shownAs + ") and press Enter: ",
-                       {})
-                 .value_or("");
-        if (InterruptSignal() != 0)
-            return Interrupted(0, "");
-        missing = "no id was given for it";
-    } else {
-        return UnitOutcome::Running;
-    }
-    const size_t first = id.find_first_not_of(" \t"), last = id.find_last_not_of(" \t");
-    if (first == std::string::npos) {
-        m_record.detail = missing; // the hook's words are printable already
-        m_report.UnitIdMissing(m_record.detail);
-        return UnitOutcome::Failed;
-    }
-    id = id.substr(first, last + 1 - first);
-    m_record.unit = PrintableDeviceText(reinterpret_cast<const uint8_t*>(id.data()), id.size());
-    m_report.UnitId(*m_record.unit);
-    m_report.Note("Unit " + *m_record.unit + ".");
-    return UnitOutcome::Running;
 }
 
 UnitOutcome UnitUpdate::OpenAndAskVersion()
@@ -273,75 +235,6 @@ UnitOutcome UnitUpdate::Stages()
                       "mode: power it off for 5 seconds, hold \"SET\" while powering it on, release it after 5 "
                       "seconds, and repeat the update.");
     return failedStage != 0 ? UnitOutcome::Failed : UnitOutcome::Running;
-}
-
-// After a successful update: the restart (the person, the power-cycle hook
-// or the simulator).
-UnitOutcome UnitUpdate::Restart()
-{
-    const bool hook = !m_options.powerCycleCommand.empty();
-    if (hook) {
-        const HookResult ran = RunStationHook("power-cycle", m_options.powerCycleCommand);
-        if (!ran.bOk) {
-            m_record.detail = ran.detail;
-            m_report.RestartChecked(false, ran.detail);
-            return ran.bInterrupted ? UnitOutcome::Interrupted : UnitOutcome::Failed;
-        }
-    }
-    if (m_target.pSim) {
-        m_report.Note("(The simulated Kestrune is power-cycled.)");
-        m_target.pSim->PowerOn(false);
-    } else if (!hook && m_place.pRestart) {
-        if (!m_place.pRestart->Wait(StopRequested))
-            return UnitOutcome::Done; // the update itself is done
-        return CheckRestart(true);    // checked as after the hook
-    } else if (!hook && !Asks()) {
-        m_report.Note("Power-cycle the Kestrune and let it restart: it then runs the new firmware.");
-        return UnitOutcome::Done;
-    } else if (!hook) {
-        m_place.pPrompt->Ask("Power-cycle the Kestrune, let it restart, then press Enter: ", {""});
-        if (InterruptSignal() != 0)
-            return UnitOutcome::Done; // the update itself is done
-    }
-    return CheckRestart(hook);
-}
-
-// The version the device reports after its restart. After the hook, a
-// device that does not report the carried version failed.
-UnitOutcome UnitUpdate::CheckRestart(bool hook)
-{
-    m_record.versionAfter = hook ? QueryAfterRestart(m_link, StopRequested) : QueryDeviceVersion(m_link);
-    m_report.VersionAfter(m_record.versionAfter);
-    if (!hook) {
-        AskAgainAfterRestart();
-        return UnitOutcome::Done;
-    }
-    if (m_record.versionAfter != kCarried) {
-        m_record.detail = m_record.versionAfter
-                              ? "it reports " + *m_record.versionAfter + ", not " + kCarriedFirmwareVersion
-                              : "it did not answer the version query";
-        m_report.RestartChecked(false, m_record.detail);
-        return InterruptSignal() != 0 ? UnitOutcome::Interrupted : UnitOutcome::Failed;
-    }
-    m_report.RestartChecked(true, "");
-    return UnitOutcome::Done;
-}
-
-// After a power cycle that brought no answer: what that can mean, and the
-// question again for as long as the person asks for it.
-void UnitUpdate::AskAgainAfterRestart()
-{
-    while (!m_record.versionAfter && Asks() && !m_target.pSim && InterruptSignal() == 0) {
-        const std::vector<PortInfo> ports = DiscoverPorts();
-        const PortInfo* port = FindPort(m_target.portName, ports);
-        const std::string hint = NoAnswerHint(port ? port->driver : "");
-        m_report.Note(hint.substr(0, hint.size() - 1));
-        if (IsStop(m_place.pPrompt->Ask("Press Enter to ask the Kestrune again, or type q to stop: ", {"", "q"})) ||
-            InterruptSignal() != 0)
-            return;
-        m_record.versionAfter = QueryDeviceVersion(m_link);
-        m_report.VersionAfter(m_record.versionAfter);
-    }
 }
 
 // The port's settings go back as they were before the report tells it.

@@ -7,6 +7,7 @@
 
 #include "CliOptions.h"
 #include "DeviceLink.h"
+#include "GivenUnitIds.h"
 #include "Hook.h"
 #include "PersonPrompt.h"
 #include "RoundRestart.h"
@@ -30,6 +31,7 @@ struct UnitPlace {
     bool bGoAheadGiven = false;        // the round's prompt asked already
     PersonPrompt* pPrompt = nullptr;   // who it asks; nullptr: it never asks (a bench asked once)
     PersonPrompt* pIdPrompt = nullptr; // --ask-unit-id: who types or scans the unit's id
+    GivenUnitIds* pGivenIds = nullptr; // the ids given in this run, where another unit may have one
     RoundRestart* pRestart = nullptr;  // an attended bench's power cycle, for the whole round
     std::function<void(const std::string&)> hookLine = nullptr; // takes the hooks' lines instead, where set
     std::optional<std::string> versionPeeked = std::nullopt;    // what a query before the question read
@@ -50,6 +52,8 @@ private:
     UnitOutcome FromPort();
     bool Resolve();
     UnitOutcome TakeUnitId();
+    // "" once id is this unit's; otherwise why not.
+    std::string ClaimUnitId(const std::string& id);
     UnitOutcome OpenAndAskVersion();
     void AdviseOnAdapter();
     UnitOutcome GoAhead();

@@ -6,6 +6,7 @@
 #include "CliExit.h"
 #include "CliOptions.h"
 #include "CliStreams.h"
+#include "GivenUnitIds.h"
 #include "PersonPrompt.h"
 #include "StationRounds.h"
 #include "UnitRecorder.h"
@@ -34,6 +35,8 @@ public:
     // stdout stays events), or the page once it asks instead.
     PersonPrompt& Prompt() const { return *m_pPrompt; }
     void AskThrough(PersonPrompt& prompt) { m_pPrompt = &prompt; }
+    // The units' ids given so far, across the rounds and slots.
+    GivenUnitIds& GivenIds() { return m_givenIds; }
 
     // The rounds over slots units at once; a station waits for the person
     // between rounds unless a hook or the simulator readies the units.
@@ -54,5 +57,6 @@ private:
     std::FILE* m_traceFile = nullptr;
     std::unique_ptr<WireTrace> m_trace;
     std::optional<StationRounds> m_rounds;
+    GivenUnitIds m_givenIds;
     bool m_bRoundAsks = false;
 };
