@@ -22,6 +22,7 @@
 #include <sstream>
 #include <string_view>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -878,6 +879,10 @@ TEST(Bench, TheRecordHasALinePerUnitAndAttempt)
         CliRun run;
         for (int i = 0; i < c.runs; ++i)
             run = RunBenchWith(args);
+        // The record's header is read at open, and /dev/full reads without end.
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        EXPECT_LT(usage.ru_maxrss, 256 * 1024) << c.what << ": kilobytes at most in use";
         EXPECT_EQ(run.exit, c.exit) << c.what << ": " << run.err;
         for (const std::string& part : c.out)
             EXPECT_TRUE(Has(run.out, part)) << c.what << ": " << part << " in\n" << run.out;

@@ -1,5 +1,7 @@
 #include "UnitRecorder.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -9,12 +11,20 @@ bool EndsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A CSV record's first line, without its line end; "" for a new or empty file.
+// A CSV record's first line, without its line end; "" for a new or empty
+// file. Only a regular file has one: a device such as /dev/full reads
+// without end. A header is short, so no more than kHeaderBytes are read.
 std::string FirstLine(const std::string& path)
 {
+    constexpr std::streamsize kHeaderBytes = 4096;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return "";
     std::ifstream file(path, std::ios::binary);
-    std::string line;
-    std::getline(file, line);
+    std::string line(kHeaderBytes, '\0');
+    file.read(line.data(), kHeaderBytes);
+    line.resize(static_cast<size_t>(file.gcount()));
+    line.resize(std::min(line.find('\n'), line.size()));
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
@@ -27,7 +37,7 @@ bool UnitRecorder::Open(const std::string& path)
     m_bCsv = EndsWith(path, ".csv") || EndsWith(path, ".CSV");
     // Rows of other fields under a header would be read wrong: such a file
     // (one from an older version) is left alone.
-    if (const std::string header = FirstLine(path); m_bCsv && !header.empty() && header != RecordCsvHeader()) {
+    if (const std::string header = m_bCsv ? FirstLine(path) : ""; !header.empty() && header != RecordCsvHeader()) {
         std::fprintf(m_err,
                      "kestrune-update: cannot append to the record %s: its header is\n  %s\nbut this version "
                      "writes\n  %s\nRecord into a new file.\n",
