@@ -9,6 +9,7 @@
 struct PortHolder {
     int pid;
     std::string command;
+    bool ourChild = false; // started by this process, as a hook is
 };
 
 // Other processes holding the device at path open. The program on the other

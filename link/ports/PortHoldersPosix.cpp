@@ -5,6 +5,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -71,7 +72,12 @@ std::vector<PortHolder> OtherHoldersOf(const std::string& path)
             continue;
         std::string command;
         std::getline(std::ifstream(pidDir + "/comm"), command);
-        holders.push_back(PortHolder{pid, command});
+        // "PID (COMMAND) STATE PPID ...": the parent follows the last ')'.
+        std::string stat;
+        std::getline(std::ifstream(pidDir + "/stat"), stat);
+        const size_t end = stat.rfind(')');
+        const int parent = end == std::string::npos ? 0 : std::atoi(stat.c_str() + std::min(end + 4, stat.size()));
+        holders.push_back(PortHolder{pid, command, parent == self});
     }
     closedir(proc);
     return holders;

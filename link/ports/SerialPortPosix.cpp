@@ -5,13 +5,16 @@
 #include "PortHolders.h"
 #include "SerialPort.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
@@ -234,6 +237,16 @@ bool TakeForOurselves(int fd, const std::string& path, PortOpenFailure& failure)
         return false;
     }
     failure.holders = OtherHoldersOf(path);
+    // A hook this process is starting holds a copy of every descriptor until
+    // its exec has closed them: a child of ours counts only if it keeps it.
+    const auto childrenOnly = [&] {
+        return std::all_of(failure.holders.begin(), failure.holders.end(),
+                           [](const PortHolder& h) { return h.ourChild; });
+    };
+    for (int look = 0; look < 10 && !failure.holders.empty() && childrenOnly(); ++look) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        failure.holders = OtherHoldersOf(path);
+    }
     if (!failure.holders.empty()) {
         failure.cause = PortOpenFailure::Cause::Held;
         return false;
