@@ -3,6 +3,7 @@
 #include "SimulatedKestrune.h"
 
 #include <fcntl.h>
+#include <sys/epoll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,12 +11,11 @@
 
 namespace {
 
-// One carrier thread for now. Several, one on each processor, answered
-// sooner where a virtual machine stops a processor for a while, but a
-// pulled adapter then raced with another carrier's wait on the terminal:
-// the host's next write could still go through, and a run the adapter's
-// loss should end said 'no answer' instead.
-constexpr unsigned kMaxCarriers = 1;
+// A carrier thread on each processor, up to this many. A virtual machine
+// whose processor time runs out stops one processor at a time for about
+// 100 ms, the device's whole allowance; a carrier on another processor then
+// answers in its stead.
+constexpr unsigned kMaxCarriers = 2;
 
 // A pseudo-terminal keeps the speed and PARODD the updater set but always
 // reports 8 data bits and clears PARENB, so odd parity shows as PARODD.
@@ -47,7 +47,7 @@ SimulatedKestrune::~SimulatedKestrune()
     Wake();
     for (std::thread& carrier : m_carriers)
         carrier.join();
-    for (int fd : {m_master, m_slave})
+    for (int fd : {m_master, m_slave, m_hostInput})
         if (fd >= 0)
             close(fd);
     for (const WakePipe& wake : m_wakes)
@@ -68,6 +68,15 @@ bool SimulatedKestrune::Start()
     m_devicePath = name;
     m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_slave < 0)
+        return false;
+    // Carriers wait on an epoll set, not on the master: a wait on the master
+    // holds it open, so that when one carrier drops the terminal (a pulled
+    // adapter) the host would see no hang-up while another still waited,
+    // as long as a stopped processor kept that one from waking.
+    m_hostInput = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event input{};
+    input.events = EPOLLIN;
+    if (m_hostInput < 0 || epoll_ctl(m_hostInput, EPOLL_CTL_ADD, m_master, &input) != 0)
         return false;
     // Start the way a serial driver does: raw bytes at 9600 8N1.
     termios tio{};
@@ -140,8 +149,8 @@ void SimulatedKestrune::UnplugAdapter()
 
 void SimulatedKestrune::DropTerminal()
 {
-    // Both ends closed: the host's open port now reads EIO and polls POLLHUP,
-    // once no other carrier waits on the terminal any more: they are woken.
+    // Both ends closed: the host's open port now reads EIO and polls POLLHUP.
+    // Closing the master also takes it out of the carriers' epoll set.
     if (m_master < 0)
         return;
     for (int* fd : {&m_master, &m_slave})

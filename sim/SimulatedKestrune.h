@@ -72,9 +72,9 @@ private:
     void CarryOutbound(KestruneDevice::Time now);
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
     KestruneDevice::Clock::duration CharacterTime() const;
-    // Until `wake` (its last `spin` spinning), or until the host writes on
-    // master or Wake() is called.
-    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int master, int wakeRead);
+    // Until `wake` (its last `spin` spinning), or until the host writes
+    // (`input` is readable) or Wake() is called.
+    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int input, int wakeRead);
     void Wake();
 
     Options m_options;
@@ -84,6 +84,9 @@ private:
     bool m_bStop = false;
     int m_master = -1;
     int m_slave = -1; // held so the terminal stays up between the updater's opens
+    // Readable when the host has written: what the carriers wait on. It does
+    // not hold the terminal open as a wait on the master itself would.
+    int m_hostInput = -1;
     struct WakePipe {
         int read;
         int write;

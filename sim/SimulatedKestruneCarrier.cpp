@@ -126,7 +126,7 @@ void SimulatedKestrune::Run(unsigned processor)
     for (;;) {
         KestruneDevice::Time wake;
         bool replyEnds = false;
-        int master;
+        int input;
         {
             std::lock_guard lock(m_mutex);
             if (m_bStop)
@@ -140,21 +140,21 @@ void SimulatedKestrune::Run(unsigned processor)
             }
             wake = NextWake(now);
             replyEnds = m_outbound.size() == 1 && m_outbound.front().at == wake;
-            master = m_master;
+            input = m_master >= 0 ? m_hostInput : -1;
         }
-        WaitUntil(wake, replyEnds ? kFinalSpin : KestruneDevice::Clock::duration::zero(), master,
+        WaitUntil(wake, replyEnds ? kFinalSpin : KestruneDevice::Clock::duration::zero(), input,
                   m_wakes[processor].read);
     }
 }
 
-void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int master,
+void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int input,
                                   int wakeRead)
 {
     const auto left = std::max(wake - spin - KestruneDevice::Clock::now(), KestruneDevice::Clock::duration::zero());
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
     const timespec timeout{static_cast<time_t>(seconds.count()),
                            static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
-    pollfd fds[2] = {{master, POLLIN, 0}, {wakeRead, POLLIN, 0}}; // a negative fd is passed over
+    pollfd fds[2] = {{input, POLLIN, 0}, {wakeRead, POLLIN, 0}}; // a negative fd is passed over
     // Timed out: spin what is left. Whatever woke us, a byte is passed on
     // only once its time has come; the caller looks again.
     if (ppoll(fds, 2, &timeout, nullptr) == 0)
