@@ -147,7 +147,9 @@ void UnitUpdate::AdviseOnAdapter()
     if (m_link.LowLatencyRefused())
         m_report.Note(LowLatencyNote(m_target.portName));
     const bool garbled = IsGarbledAnswer(m_observer.versionReply);
-    const bool silent = !m_record.versionBefore && !garbled;
+    // A refused run line was said with its advice already: no guess on top.
+    const bool refused = m_link.LineSettingFailure().kind != PortFailure::Kind::None;
+    const bool silent = !m_record.versionBefore && !garbled && !refused;
 #ifdef _WIN32
     const bool look = true; // the latency timer is read from the registry
 #else

@@ -82,6 +82,7 @@ check "named with the system's reason" says err "COM14: "
 check "a port that refuses its line setting gets no answer" ends 6 --port 15 --version-only
 check "named with what was asked and the system's reason" says out "COM15 refused 38400 bit/s, 8 data bits, odd parity: "
 check "with the advice on parity" says out "may not support parity (some CH340 and PL2303 drivers do not)"
+check "once" test "$(grep -c CH340 "$work/out.txt")" = 1
 check "an update on it stops in stage 1" ends 1 --port 15 --yes
 check "at the bootstrap line, named so" says err "COM15 refused 9600 bit/s, 8 data bits, no parity: "
 check "a port that does not exist" ends 3 --port 99 --version-only
