@@ -73,8 +73,8 @@ private:
     KestruneDevice::Time NextWake(KestruneDevice::Time now) const;
     KestruneDevice::Clock::duration CharacterTime() const;
     // Until `wake` (its last `spin` spinning), or until the host writes
-    // (`input` is readable) or Wake() is called.
-    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int input, int wakeRead);
+    // (m_hostInput is readable) or Wake() is called.
+    void WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int wakeRead);
     void Wake();
 
     Options m_options;

@@ -126,7 +126,6 @@ void SimulatedKestrune::Run(unsigned processor)
     for (;;) {
         KestruneDevice::Time wake;
         bool replyEnds = false;
-        int input;
         {
             std::lock_guard lock(m_mutex);
             if (m_bStop)
@@ -140,21 +139,20 @@ void SimulatedKestrune::Run(unsigned processor)
             }
             wake = NextWake(now);
             replyEnds = m_outbound.size() == 1 && m_outbound.front().at == wake;
-            input = m_master >= 0 ? m_hostInput : -1;
         }
-        WaitUntil(wake, replyEnds ? kFinalSpin : KestruneDevice::Clock::duration::zero(), input,
-                  m_wakes[processor].read);
+        WaitUntil(wake, replyEnds ? kFinalSpin : KestruneDevice::Clock::duration::zero(), m_wakes[processor].read);
     }
 }
 
-void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int input,
-                                  int wakeRead)
+void SimulatedKestrune::WaitUntil(KestruneDevice::Time wake, KestruneDevice::Clock::duration spin, int wakeRead)
 {
     const auto left = std::max(wake - spin - KestruneDevice::Clock::now(), KestruneDevice::Clock::duration::zero());
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
     const timespec timeout{static_cast<time_t>(seconds.count()),
                            static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
-    pollfd fds[2] = {{input, POLLIN, 0}, {wakeRead, POLLIN, 0}}; // a negative fd is passed over
+    // m_hostInput is set before the carriers start and closed after they end.
+    // Once the terminal is dropped its epoll set is empty and never ready.
+    pollfd fds[2] = {{m_hostInput, POLLIN, 0}, {wakeRead, POLLIN, 0}};
     // Timed out: spin what is left. Whatever woke us, a byte is passed on
     // only once its time has come; the caller looks again.
     if (ppoll(fds, 2, &timeout, nullptr) == 0)
