@@ -186,6 +186,7 @@ TEST(Bench, APageShowsATilePerUnit)
     EXPECT_EQ(failedLines, 1u) << state["record"].dump(1);
     EXPECT_EQ(state["question"], nullptr);
     EXPECT_EQ(state["ended"], true);
+    EXPECT_EQ(state["closed"], false) << "the run is over, not the updater that serves the page";
 }
 
 struct PageQuestionCase {

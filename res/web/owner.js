@@ -106,8 +106,8 @@
     if (!chosen) note = 'Pick the port your Kestrune is connected to.';
     else if (!version) note = '??? means no Kestrune answered on this port: it may be switched off, in bootstrap mode already, or connected to another port.';
     $('version-note').textContent = note;
-    $('instructions').disabled = !chosen || busy || state.ended;
-    $('search').disabled = busy || state.ended;
+    $('instructions').disabled = !chosen || busy || state.closed;
+    $('search').disabled = busy || state.closed;
   }
 
   function timeText(seconds) {
@@ -201,7 +201,7 @@
     drawQuestion(state);
     drawInstructions(state.texts || {});
     $('search-state').textContent = state.job && state.job.kind === 'search' ? 'searching...' : '';
-    if (state.ended) for (const button of document.querySelectorAll('button')) button.disabled = true;
+    if (state.closed) for (const button of document.querySelectorAll('button')) button.disabled = true;
   }
 
   function closeInstructions() {

@@ -25,7 +25,7 @@ const kz = {
 
 function kzShow(state) {
   kz.state = state;
-  document.getElementById('ended').hidden = !state.ended;
+  document.getElementById('closed').hidden = !state.closed;
   for (const view of kz.views) view(state);
 }
 
@@ -40,14 +40,14 @@ function kzConnect() {
   live.onmessage = (message) => kzShow(JSON.parse(message.data));
   live.onclose = () => {
     linkState.textContent = 'not connected';
-    if (!kz.state || !kz.state.ended) setTimeout(kzConnect, 1000);
+    if (!kz.state || !kz.state.closed) setTimeout(kzConnect, 1000);
   };
 }
 
 window.addEventListener('DOMContentLoaded', () => {
   document.getElementById('quit').addEventListener('click', () => {
     kz.post('/api/quit').then(() => {
-      document.getElementById('ended').hidden = false;
+      document.getElementById('closed').hidden = false;
       for (const button of document.querySelectorAll('button')) button.disabled = true;
     });
   });

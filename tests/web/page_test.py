@@ -136,9 +136,11 @@ class Person:
              and b.is_enabled()), None))
         button.click()
 
-    def picture(self, name):
+    def picture(self, name, height=None):
         folder = os.environ.get('KZ_PAGE_PICTURES')
         if folder:
+            if height:  # tall enough for every tile
+                self.browser.set_window_size(self.browser.get_window_size()['width'], height)
             self.browser.save_screenshot(os.path.join(folder, name))
 
 
@@ -226,7 +228,10 @@ def row_station_tiles(program, scratch):
         person.sees('units per hour', 'station')
         summary = ' '.join(browser.find_element('css selector', '#station .station-summary').text.split())
         assert '3 updated' in summary and '1 failed' in summary, summary
-        person.picture('station-tiles.png')
+        # The bench is over but the updater still serves the page until "Quit".
+        person.sees('The station has stopped.', 'station')
+        assert not browser.find_element('id', 'closed').is_displayed(), 'the page says the updater has ended'
+        person.picture('station-tiles.png', 1500)
     finally:
         browser.quit()
         updater.stop()

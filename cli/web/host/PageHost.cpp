@@ -48,9 +48,9 @@ void WaitForStop()
 }
 
 // The page's last word: its live channel pushes the end before the server goes.
-void Ended(PageState& state)
+void Closed(PageState& state)
 {
-    state.SetEnded(true);
+    state.SetClosed();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
 }
 
@@ -73,7 +73,7 @@ int RunOwnerPage(const CliOptions& options, const CliStreams& io)
         return ExitPortUnavailable;
     WaitForStop();
     owner.Finish();
-    Ended(state);
+    Closed(state);
     const UnitOutcome last = owner.LastOutcome();
     if (host.QuitAsked() && last != UnitOutcome::Interrupted)
         return ExitSuccess;
@@ -90,6 +90,6 @@ int RunWithPage(const CliOptions& options, const CliStreams& io, PageState& stat
         std::fprintf(io.err, "kestrune-update: the page stays open until its \"Quit\" or Ctrl-C\n");
         WaitForStop();
     }
-    Ended(state);
+    Closed(state);
     return host.QuitAsked() ? exit : ExitStatus(UnitOutcome::Interrupted);
 }

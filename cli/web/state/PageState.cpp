@@ -138,6 +138,13 @@ void PageState::SetEnded(bool ended)
     Changed();
 }
 
+void PageState::SetClosed()
+{
+    std::lock_guard lock(m_mutex);
+    m_state.bClosed = true;
+    Changed();
+}
+
 uint64_t PageState::Sequence() const
 {
     std::lock_guard lock(m_mutex);
@@ -261,7 +268,8 @@ nlohmann::json PageState::Snapshot() const
                   {"unitsPerHour", copy.counted && hours > 0 ? OneDecimal(copy.counted / hours) : 0.0},
                   {"record", copy.record},
                   {"question", std::move(question)},
-                  {"ended", copy.bEnded}});
+                  {"ended", copy.bEnded},
+                  {"closed", copy.bClosed}});
     return state;
 }
 

@@ -46,8 +46,10 @@ public:
     // A section of the owner's flow ("ports", "found"): any JSON, shown as
     // is under its name. It never takes the place of a key of the state's own.
     void SetSection(const std::string& name, nlohmann::json value);
-    // The run is over (the page says so).
+    // The bench's or station's run is over; the page still serves.
     void SetEnded(bool ended);
+    // The updater is going: the page's last word before its server stops.
+    void SetClosed();
 
     // The whole state, in the page's one format; and as text, where the
     // device's or a hook's bytes that are no UTF-8 come out replaced.
@@ -99,6 +101,7 @@ private:
         Question question;
         std::map<std::string, nlohmann::json> sections;
         bool bEnded = false;
+        bool bClosed = false;
         uint64_t sequence = 0;
     };
 
