@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 namespace {
@@ -38,8 +37,12 @@ std::vector<Child> Children()
         if (pid <= 0)
             continue;
         // "PID (NAME) STATE PPID PGRP ...", where the name may hold blanks and parentheses.
+        // A process reaped between the open and the read fails the read (ESRCH):
+        // getline takes that as the end of the stream, where an istreambuf_iterator
+        // let the stream's exception out and ended this program ("Aborted").
         std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-        const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::string stat;
+        std::getline(file, stat);
         const size_t nameEnd = stat.rfind(')');
         if (nameEnd == std::string::npos)
             continue;
