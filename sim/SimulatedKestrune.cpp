@@ -73,13 +73,9 @@ bool SimulatedKestrune::Start()
     // holds it open, so that when one carrier drops the terminal (a pulled
     // adapter) the host would see no hang-up while another still waited,
     // as long as a stopped processor kept that one from waking.
-    // Edge-triggered, and the master is read only when the set reports it
-    // (see CarryInbound): a read or poll of a terminal with nothing in it
-    // waits for the kernel's delivery work under way, which this real-time
-    // thread may have just preempted on its processor.
     m_hostInput = epoll_create1(EPOLL_CLOEXEC);
     epoll_event input{};
-    input.events = EPOLLIN | EPOLLET;
+    input.events = EPOLLIN;
     if (m_hostInput < 0 || epoll_ctl(m_hostInput, EPOLL_CTL_ADD, m_master, &input) != 0)
         return false;
     // Start the way a serial driver does: raw bytes at 9600 8N1.

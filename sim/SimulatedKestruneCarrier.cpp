@@ -5,7 +5,6 @@
 #include "ServingPriority.h"
 
 #include <poll.h>
-#include <sys/epoll.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -38,22 +37,11 @@ void SimulatedKestrune::Wake()
 
 void SimulatedKestrune::CarryInbound(KestruneDevice::Time now)
 {
-    // Read only after the epoll set reported input, taking the report, and
-    // only until a read comes back short. A read that finds the terminal
-    // empty does not simply fail: the kernel first waits for its delivery
-    // work under way (a kworker at an ordinary priority). When this carrier
-    // preempted that work on its own processor, the wait lasts until the
-    // scheduler runs the kworker again, seen to take 300 ms beside busy
-    // processors, and the device missed its allowance meanwhile. A read
-    // takes everything waiting, up to the terminal's 4 KB.
-    epoll_event reported{};
-    bool more = epoll_wait(m_hostInput, &reported, 1, 0) == 1;
-    uint8_t chunk[4096];
-    while (more) {
+    uint8_t chunk[512];
+    for (;;) {
         const ssize_t got = read(m_master, chunk, sizeof chunk);
         if (got <= 0)
             break;
-        more = got == static_cast<ssize_t>(sizeof chunk);
         const int16_t mode = HostLineMode();
         const auto charTime = CharacterTime();
         for (ssize_t i = 0; i < got; ++i) {
