@@ -51,10 +51,13 @@ free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1
 serving=()
 chrt -f 10 true 2>/dev/null && serving=(chrt -f 10)
 # The updater keeps time of its own (its read allowances, the sign-on's
-# attempts, a signal acted on at once): it runs with a raised nice value
-# where allowed, as the test programs do. A test sets updater_command from it.
+# attempts, a signal acted on at once): as in the test programs, it runs
+# real-time one step below the devices' end where allowed (why: the test
+# programs' TestPriority.cpp), or else with a raised nice value. A test sets
+# updater_command from it.
 host=()
-[ "$(nice -n -10 nice 2>/dev/null)" = $(($(nice) - 10)) ] && host=(nice -n -10)
+if chrt -r 5 true 2>/dev/null; then host=(chrt -r 5)
+elif [ "$(nice -n -10 nice 2>/dev/null)" = $(($(nice) - 10)) ]; then host=(nice -n -10); fi
 start_ser2net() {
     local port; port=$(free_port)
     echo "$port" >"$work/$1.port"
